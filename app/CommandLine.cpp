@@ -1,0 +1,63 @@
+#include "app/CommandLine.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The value after the first `name` among positions 1..argc-2, or null.
+const char* valueOf(int argc, const char* const* argv, const char* name) {
+    for (int i = 1; i < argc - 1; ++i) {
+        if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
+    }
+    return nullptr;
+}
+
+bool flagGiven(int argc, const char* const* argv, const char* name) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+Options parseCommandLine(int argc, const char* const* argv) {
+    Options o;
+    if (const char* path = valueOf(argc, argv, "-config")) {
+        if (std::strlen(path) >= Options::kPathBufferSize) {
+            o.error = "the -config path is longer than 999 characters";
+        } else {
+            o.configPath = path;
+            o.configGiven = true;
+        }
+    }
+    if (const char* uri = valueOf(argc, argv, "-device")) o.device = uri;
+    if (const char* n = valueOf(argc, argv, "-frames")) {
+        errno = 0;
+        char* end = nullptr;
+        const long v = std::strtol(n, &end, 10);
+        if (*n == '\0' || *end != '\0' || errno == ERANGE || v < 0) {
+            o.error = std::string("-frames needs a whole number of frames, not \"") + n + "\"";
+        } else {
+            o.frames = v;
+        }
+    }
+    o.check = flagGiven(argc, argv, "-check");
+    o.dryRun = flagGiven(argc, argv, "-dry-run");
+    o.help = flagGiven(argc, argv, "-help");
+    return o;
+}
+
+const char* helpText() {
+    return "Options:\n"
+           "  -config FILE   configuration file (default gesture_event.txt)\n"
+           "  -device URI    OpenNI 2 device URI: a sensor, an .oni recording or a .scene file\n"
+           "                 (default: the first device found)\n"
+           "  -check         load the configuration, print what loading prints, and exit\n"
+           "                 (0 when it loaded, 1 when not); no sensor, no window\n"
+           "  -dry-run       print input events instead of sending them to the desktop\n"
+           "  -frames N      run N frames, release everything held and exit 0\n"
+           "  -help          this text\n";
+}

@@ -1,0 +1,24 @@
+// The command line: options are whole arguments, compared exactly, each
+// followed by its value where it takes one; the first occurrence wins and an
+// option in the last position without its value is ignored.
+#pragma once
+
+#include <string>
+
+struct Options {
+    static constexpr std::size_t kPathBufferSize = 1000;
+
+    std::string configPath = "gesture_event.txt";
+    bool configGiven = false;
+    std::string device;  // empty: any device
+    bool check = false;
+    bool dryRun = false;
+    bool help = false;
+    long frames = -1;   // -1: run until stopped
+    std::string error;  // non-empty: refuse to start, with this message
+};
+
+Options parseCommandLine(int argc, const char* const* argv);
+
+// One line per option, for "-help".
+const char* helpText();

@@ -1,0 +1,71 @@
+// Tolvane: hand gestures seen by a depth sensor become keyboard and mouse
+// input for the desktop.
+#include <GL/freeglut.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "app/SampleViewer.h"
+#include "config/EventRouter.h"
+#include "platform/Log.h"
+#include "platform/RecordingDesktop.h"
+#include "platform/X11Desktop.h"
+
+namespace {
+
+constexpr platform::ScreenSize kFallbackScreen{1920, 1080};
+
+// "-check": loads the configuration as start-up would, with no sensor and
+// no window, and reports whether it loaded.
+int checkConfiguration(const Options& options) {
+    platform::RecordingDesktop desktop(platform::displayScreenSize(kFallbackScreen));
+    EventRouter router(desktop);
+    const int failed = router.loadGestureConfig(options.configPath.c_str(), 320, 240);
+    for (const std::string& e : router.loadErrors()) std::printf("%s\n", e.c_str());
+    std::fflush(stdout);
+    return failed != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    logLine("Usage: Tolvane.exe [-config filename]\n\n");
+    const Options options = parseCommandLine(argc, argv);
+    if (options.help) {
+        std::fputs(helpText(), stdout);
+        return 0;
+    }
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "tolvane: %s\n", options.error.c_str());
+        return 1;
+    }
+    if (options.check) return checkConfiguration(options);
+
+    std::unique_ptr<platform::Desktop> desktop;
+    if (options.dryRun) {
+        desktop = std::make_unique<platform::RecordingDesktop>(
+            platform::displayScreenSize(kFallbackScreen), stdout);
+    } else {
+        std::string error;
+        desktop = platform::X11Desktop::open(nullptr, error);
+        if (!desktop) {
+            std::fprintf(stderr,
+                         "tolvane: %s; an X11 desktop is needed to send input (or use -dry-run)\n",
+                         error.c_str());
+            return 1;
+        }
+    }
+
+    int code = 0;
+    {
+        SampleViewer viewer("Tolvane", options, *desktop);
+        if (viewer.init(argc, argv) != 0) {
+            code = 1;
+        } else {
+            glutMainLoop();
+        }
+    }
+    return code;
+}

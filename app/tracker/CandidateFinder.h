@@ -1,0 +1,79 @@
+// Finds hand candidates in a depth frame: compact surfaces that stand out towards the sensor.
+//
+// Works on a coarse grid (about 160 columns whatever the resolution) so that a whole frame costs
+// a few tens of microseconds. Cells are visited from the nearest to the farthest; each cell not
+// yet taken seeds a region that grows over depth-continuous neighbours no more than `band`
+// millimetres behind the seed. A region is a candidate when it is a local front (it does not
+// continue a region seeded earlier), when most of its outline borders background that lies at
+// least `isolationGap` behind it (or no reading), and when its size fits an arm's end. The
+// candidate's position is the mean of the region's points within `handRadius` of its
+// extremity: the point farthest from where the region joins what lies behind it (the forearm
+// cut), which is where the hand is when an arm reaches out.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "app/tracker/CameraModel.h"
+#include "app/tracker/TrackerTypes.h"
+
+namespace tracker {
+
+struct CandidateParams {
+    int gridColumns = 160;        // target grid width; the step is width / gridColumns, at least 1
+    float minDepth = 400.0F;      // nearer readings are ignored (mm)
+    float maxDepth = 4000.0F;     // farther readings are ignored (mm)
+    float band = 150.0F;          // depth band grown from a region's front-most cell (mm)
+    float isolationGap = 100.0F;  // background this far behind an outline counts as free (mm)
+    float minIsolation = 0.5F;    // fraction of outline edges that must be free
+    float handRadius = 100.0F;    // radius of the hand region around the extremity (mm)
+    float minHandArea = 3000.0F;  // mm^2 of the hand region (30 cm^2)
+    float maxArea = 80000.0F;     // mm^2 of the whole region (800 cm^2)
+    float maxExtent = 650.0F;     // larger side of the region's box (mm)
+};
+
+struct Candidate {
+    Vec3 position;        // hand estimate: mean of the hand region (world mm)
+    float area = 0;       // whole region, mm^2
+    float handArea = 0;   // hand region, mm^2
+    float extent = 0;     // larger side of the region's box, mm
+    float isolation = 0;  // fraction of free outline edges
+};
+
+class CandidateFinder {
+public:
+    static constexpr int kMaxCandidates = 32;
+
+    explicit CandidateFinder(const CandidateParams& params = {});
+
+    // Sets the stream geometry; allocates the grid (not per frame).
+    void configure(const CameraModel& camera);
+
+    // Finds candidates in the frame; returns how many were written (at most kMaxCandidates).
+    int find(const DepthView& frame, Candidate* out, int capacity);
+
+    int gridWidth() const { return gridWidth_; }
+    int gridHeight() const { return gridHeight_; }
+    int step() const { return step_; }
+
+private:
+    void sampleGrid(const DepthView& frame);
+    bool growRegion(int seed, int label, Candidate* candidate);
+    float jumpAt(float z) const;
+
+    CandidateParams params_;
+    CameraModel camera_;
+    int step_ = 1;
+    int gridWidth_ = 0;
+    int gridHeight_ = 0;
+    std::vector<uint16_t> depth_;      // grid depth, 0 = none
+    std::vector<int32_t> label_;       // region of each cell, 0 = not yet taken
+    std::vector<int32_t> order_;       // cells sorted nearest first
+    std::vector<int32_t> bucketStart_; // counting-sort buckets
+    std::vector<int32_t> queue_;       // cells of the region being grown
+    std::vector<float> columnFactor_;  // world x = z * columnFactor[gx]
+    std::vector<float> rowFactor_;     // world y = z * rowFactor[gy]
+    std::vector<float> jumpTable_;     // continuity limit per depth bucket
+};
+
+}  // namespace tracker

@@ -1,0 +1,61 @@
+#include "app/tracker/PushDetector.h"
+
+#include <cmath>
+
+namespace tracker {
+
+GestureProgress PushDetector::update(double time, const Vec3& position) {
+    if (size_ == kHistory) {
+        first_ = (first_ + 1) % kHistory;
+        --size_;
+    }
+    samples_[(first_ + size_) % kHistory] = {time, position};
+    ++size_;
+    // Drop what is too old to matter.
+    const double window = params_.maxForward + params_.maxReturn + 0.1;
+    while (size_ > 1 && time - at(0).time > window) {
+        first_ = (first_ + 1) % kHistory;
+        --size_;
+    }
+    if (time < quietUntil_ || size_ < 3) return GestureProgress::kNone;
+
+    // Nearest point within the return window.
+    int nearest = size_ - 1;
+    for (int i = size_ - 1; i >= 0 && time - at(i).time <= params_.maxReturn; --i) {
+        if (at(i).position.z < at(nearest).position.z) nearest = i;
+    }
+    const Sample& tip = at(nearest);
+    // Farthest point before it, within the forward window.
+    int start = nearest;
+    for (int i = nearest - 1; i >= 0 && tip.time - at(i).time <= params_.maxForward; --i) {
+        if (at(i).position.z > at(start).position.z) start = i;
+    }
+    const Sample& from = at(start);
+    const float travel = from.position.z - tip.position.z;
+    if (travel < params_.minTravel || travel > params_.maxTravel) {
+        started_ = false;
+        return GestureProgress::kNone;
+    }
+    if (tip.time - from.time < params_.minForward) return GestureProgress::kNone;
+    const float drift = params_.maxDriftRatio * travel;
+    if (std::fabs(tip.position.x - from.position.x) > drift ||
+        std::fabs(tip.position.y - from.position.y) > drift) {
+        return GestureProgress::kNone;
+    }
+    const Vec3& now = position;
+    const float back = now.z - tip.position.z;
+    if (back < params_.returnRatio * travel) {
+        if (started_) return GestureProgress::kNone;
+        started_ = true;
+        return GestureProgress::kStarted;
+    }
+    if (std::fabs(now.x - tip.position.x) > drift || std::fabs(now.y - tip.position.y) > drift) {
+        return GestureProgress::kNone;
+    }
+    quietUntil_ = time + params_.cooldown;
+    size_ = 0;
+    started_ = false;
+    return GestureProgress::kCompleted;
+}
+
+}  // namespace tracker

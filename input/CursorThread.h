@@ -1,0 +1,85 @@
+// The cursor worker. The main thread moves a running cursor target with
+// moveBy and queues each new target; the worker smooths the targets with the
+// Kalman cursor model, moves the cursor with absolute moves while the target
+// keeps changing, and raises a one-sample hold pulse when the cursor has
+// stayed still for holdFrames samples.
+//
+// The worker runs from construction until stop(): stop() asks it to finish
+// (the loop looks at the request before each pop) and joins it, so it never
+// ends while holding the queue's lock or inside the smoother.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "input/PositionQueue.h"
+#include "platform/Desktop.h"
+
+class CursorSmoother;
+
+class CursorThread {
+  public:
+    explicit CursorThread(platform::Desktop& desktop);
+    ~CursorThread();
+    CursorThread(const CursorThread&) = delete;
+    CursorThread& operator=(const CursorThread&) = delete;
+
+    // Main thread: moves the running target by (dx, dy), clamped to the
+    // screen, and queues it for the worker.
+    void moveBy(int32_t dx, int32_t dy);
+    // Main thread: makes (x, y) the running target and queues it.
+    void moveTo(int32_t x, int32_t y) { moveBy(x - targetX, y - targetY); }
+    // Stops and joins the worker; queued targets are discarded. Idempotent.
+    void stop();
+    // Blocks until the worker has taken every queued target (tests, shutdown).
+    void drain();
+
+    std::unique_ptr<PositionQueue> queue;
+    std::unique_ptr<CursorSmoother> smoother;
+    std::thread thread;
+    int32_t running = 0;
+    // 1 on the sample that completed a hold, until the next sample.
+    std::atomic<int32_t> holdFlag{0};
+
+    // Settings written once by the screen mapping, before any target is queued.
+    int32_t screenWidth = 0;
+    int32_t screenHeight = 0;
+    int32_t lastSentX = 0;
+    int32_t lastSentY = 0;
+    int32_t targetX = 0;  // main thread only
+    int32_t targetY = 0;
+    int32_t holdFrames = 30;
+    int32_t holdTolerance = 10;
+
+  private:
+    void workerLoop();
+    void process(const PositionItem& item);
+    void updateHold(int32_t x, int32_t y);
+    void clearSamples();
+
+    platform::Desktop& desktop_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<int64_t> taken_{0};
+    int64_t pushed_ = 0;
+
+    // Worker only.
+    int32_t moving_ = 0;
+    int32_t previousX_ = 0;
+    int32_t previousY_ = 0;
+    int32_t idleCountdown_ = 0;
+    int32_t smoothedX_ = 0;
+    int32_t smoothedY_ = 0;
+    // Hold samples, kept as their count and sums: the spread test needs only
+    // the mean and the variance, and holdFrames has no upper bound.
+    int32_t sampleCount_ = 0;
+    double sumX_ = 0.0;
+    double sumY_ = 0.0;
+    double sumXX_ = 0.0;
+    double sumYY_ = 0.0;
+
+  public:
+    // The number of current hold samples; read it only after drain().
+    int32_t sampleCount() const { return sampleCount_; }
+};

@@ -1,0 +1,395 @@
+#include "input/MouseEmitter.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "config/Vocabulary.h"
+#include "platform/Log.h"
+
+using namespace platform;
+
+MouseEmitter::MouseEmitter(Desktop& desktop)
+    : cursorThread(std::make_unique<CursorThread>(desktop)), desktop_(desktop) {}
+
+MouseEmitter::~MouseEmitter() {
+    if (cursorThread) cursorThread->stop();
+}
+
+ButtonEntry* MouseEmitter::findButton(uint8_t code) {
+    for (int i = 0; i < buttonCount_; ++i) {
+        if (buttons_[i].code == code) return &buttons_[i];
+    }
+    return nullptr;
+}
+
+bool MouseEmitter::isDown(uint8_t code) const {
+    for (int i = 0; i < buttonCount_; ++i) {
+        if (buttons_[i].code == code) return buttons_[i].down == 1;
+    }
+    return false;
+}
+
+void MouseEmitter::send(const ButtonEntry& entry, bool up) {
+    MouseInput input;
+    input.flags = static_cast<uint32_t>(up ? entry.upFlags : entry.downFlags);
+    if (input.flags & MOUSEEVENTF_WHEEL) input.mouseData = -WHEEL_DELTA;
+    input.extraInfo = desktop_.messageExtraInfo();
+    desktop_.sendMouse(input);
+}
+
+int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32_t value) {
+    int32_t lastCode = 0;
+    int32_t result = 0;
+    int32_t hold = 0;
+    for (int i = 0; i < ruleCount_; ++i) {
+        MouseRule& rule = rules_[i];
+        if (rule.gesture != gesture) continue;
+        if (rule.key == 0 && rule.keyRel == 0) return lastCode;
+        if (rule.mode >= EventType::MOUSEW_CLICK && rule.mode <= EventType::MOUSEW_TOGGLE &&
+            cursorThread) {
+            hold = cursorThread->holdFlag.load();
+        }
+        if (value >= rule.threshold) {
+            switch (rule.mode) {
+                case EventType::MOUSE_CLICK:
+                case EventType::MOUSE_DOUBLE_CLICK:
+                case EventType::MOUSE_TOGGLE:
+                    armedX = x;
+                    armedY = y;
+                    armed_[i] = 1;
+                    break;
+                case EventType::MOUSE_MULTI_CLICK:
+                    if (repeatCountdown_[i] == 0) {
+                        buttonDown(x, y, rule.key);
+                        desktop_.sleepMs(100);
+                        lastCode = buttonUp(x, y, rule.key);
+                        repeatCountdown_[i] = static_cast<int32_t>(rule.param);
+                    }
+                    --repeatCountdown_[i];
+                    break;
+                case EventType::MOUSE_HOLD:
+                    lastCode = buttonDown(x, y, rule.key);
+                    break;
+                case EventType::MOUSE_MOVE:
+                    lastCode = moveCursor(x, y, rule.key, value);
+                    break;
+                case EventType::MOUSEW_CLICK:
+                    if (hold == 1) {
+                        buttonDown(x, y, rule.key);
+                        lastCode = buttonUp(x, y, rule.key);
+                    }
+                    break;
+                case EventType::MOUSEW_DCLICK:
+                    if (hold == 1) {
+                        buttonDown(x, y, rule.key);
+                        buttonUp(x, y, rule.key);
+                        buttonDown(x, y, rule.key);
+                        lastCode = buttonUp(x, y, rule.key);
+                    }
+                    break;
+                case EventType::MOUSEW_TOGGLE:
+                    if (hold == 1) lastCode = toggleButton(rule.key);
+                    break;
+                default:
+                    break;
+            }
+            rule.active = 1;
+        } else {
+            const bool fires = (rule.mode == EventType::MOUSE_CLICK ||
+                                rule.mode == EventType::MOUSE_DOUBLE_CLICK ||
+                                rule.mode == EventType::MOUSE_TOGGLE) &&
+                               armed_[i] == 1 && cancelLowerLevel(gesture, rule.threshold) == 0;
+            switch (rule.mode) {
+                case EventType::MOUSE_CLICK:
+                    if (fires) {
+                        buttonDown(armedX, armedY, rule.key);
+                        lastCode = buttonUp(armedX, armedY, rule.key);
+                    }
+                    break;
+                case EventType::MOUSE_DOUBLE_CLICK:
+                    if (fires) {
+                        buttonDown(armedX, armedY, rule.key);
+                        buttonUp(armedX, armedY, rule.key);
+                        buttonDown(armedX, armedY, rule.key);
+                        lastCode = buttonUp(armedX, armedY, rule.key);
+                    }
+                    break;
+                case EventType::MOUSE_TOGGLE:
+                    if (fires) lastCode = toggleButton(rule.key);
+                    break;
+                case EventType::MOUSE_HOLD:
+                    lastCode = buttonUp(x, y, rule.key);
+                    break;
+                case EventType::MOUSE_MOVE:
+                    lastCode = moveCursor(x, y, rule.key, value);
+                    break;
+                default:
+                    break;
+            }
+            if (fires) {
+                armed_[i] = 0;
+                lastFired_ = rule;
+            }
+            rule.active = 0;
+        }
+        result = rule.active | lastCode;
+    }
+    return result;
+}
+
+int32_t MouseEmitter::handleGestureAtCursor(int32_t gesture, int32_t value, int16_t kind) {
+    if (kind != 1 && kind != 2) return 0;
+    const ScreenPoint cursor = desktop_.cursorPos();
+    const int32_t x =
+        scaleX != 0.0f ? static_cast<int32_t>(static_cast<float>(cursor.x) / scaleX) : 0;
+    const int32_t y =
+        scaleY != 0.0f ? static_cast<int32_t>(static_cast<float>(cursor.y) / scaleY) : 0;
+    const int32_t first = handleGesture(x, y, gesture, value);
+    if (kind == 1 || (first & kResultActive) == 0) return first;
+    return handleGesture(x, y, gesture, 0);
+}
+
+void MouseEmitter::moveToward(int32_t x, int32_t y) {
+    if (!cursorThread) return;
+    const ScreenPoint cursor = desktop_.cursorPos();
+    int32_t tx = static_cast<int32_t>(static_cast<float>(x) * scaleX) + cursor.x;
+    int32_t ty = static_cast<int32_t>(static_cast<float>(y) * scaleY) + cursor.y;
+    tx = std::min(std::max(tx, 0), screenWidth - 5);
+    ty = std::min(std::max(ty, 0), screenHeight - 5);
+    const bool bigEnough = std::abs(x) > moveThreshold || std::abs(y) > moveThreshold;
+    const bool newTarget = std::abs(lastPushedX - tx) > 3 || std::abs(lastPushedY - ty) > 3;
+    if (bigEnough && newTarget) {
+        lastPushedX = tx;
+        lastPushedY = ty;
+        // The target is a screen position: the worker's running target jumps to it.
+        cursorThread->moveTo(tx, ty);
+    }
+}
+
+int32_t MouseEmitter::buttonDown(int32_t x, int32_t y, uint8_t code) {
+    if (code == 0) return 0;
+    ButtonEntry* b = findButton(code);
+    if (b == nullptr) return 0;
+    if (code == KeyCode::M_MOVE) {
+        moveToward(x, y);
+        return 0;
+    }
+    if (b->down == 1) return 0;
+    send(*b, false);
+    b->down = 1;
+    if (code != KeyCode::M_NOMOVE) logLine(">>> mouse : %s - down\t", buttonName(code));
+    return kResultPressed;
+}
+
+int32_t MouseEmitter::buttonUp(int32_t x, int32_t y, uint8_t code) {
+    if (code == 0) return 0;
+    ButtonEntry* b = findButton(code);
+    if (b == nullptr) return 0;
+    if (code == KeyCode::M_MOVE) {
+        moveToward(x, y);
+        return 0;
+    }
+    if (b->down == 0) return 0;
+    send(*b, true);
+    b->down = 0;
+    if (code != KeyCode::M_NOMOVE) logLine(">>> mouse : %s - release\n", buttonName(code));
+    return kResultReleased;
+}
+
+int32_t MouseEmitter::toggleButton(uint8_t code) {
+    if (code == 0 || code == KeyCode::M_MOVE) return 0;
+    ButtonEntry* b = findButton(code);
+    if (b == nullptr) return 0;
+    if (b->down == 0) {
+        send(*b, false);
+        b->down = 1;
+        logLine(">>> mouse : %s - down\n", buttonName(code));
+        return kResultPressed;
+    }
+    send(*b, true);
+    b->down = 0;
+    logLine(">>> mouse : %s - release\n", buttonName(code));
+    return kResultReleased;
+}
+
+int32_t MouseEmitter::moveCursor(int32_t x, int32_t y, uint8_t code, int32_t value) {
+    if (code != KeyCode::M_MOVE) return buttonDown(x, y, code);
+    const int first = firstRuleOf(GestureId::HAND_MOVE);
+    const int32_t limit = first >= 0 ? rules_[first].threshold : -1;
+    const bool fast = value > limit;
+    const float sx = fast ? scaleX : fineScaleX;
+    const float sy = fast ? scaleY : fineScaleY;
+    if (cursorThread) {
+        cursorThread->moveBy(static_cast<int32_t>(static_cast<float>(x) * sx),
+                             static_cast<int32_t>(static_cast<float>(y) * sy));
+    }
+    return kResultActive;
+}
+
+void MouseEmitter::releaseAllButtons() {
+    for (int i = 0; i < buttonCount_; ++i) {
+        if (buttons_[i].down == 1) send(buttons_[i], true);
+    }
+    if (cursorThread) cursorThread->stop();
+}
+
+void MouseEmitter::resetAndReleaseAllButtons() {
+    resetRules();
+    for (int i = 0; i < buttonCount_; ++i) {
+        if (buttons_[i].down == 1) {
+            send(buttons_[i], true);
+            buttons_[i].down = 0;
+            logLine(">>> mouse : %s - release\n", buttonName(buttons_[i].code));
+        }
+    }
+}
+
+bool MouseEmitter::addRule(int32_t gesture, int32_t threshold, uint8_t key, float param,
+                           int32_t mode) {
+    if (ruleCount_ >= kMaxRules) return false;
+    rules_[ruleCount_] = MouseRule{gesture, threshold, key, 0, 0, param, mode};
+    repeatCountdown_[ruleCount_] = static_cast<int32_t>(param);
+    ++ruleCount_;
+    return true;
+}
+
+bool MouseEmitter::registerButton(uint8_t code) {
+    if (findButton(code) != nullptr) return true;
+    if (buttonCount_ >= kMaxButtons) return false;
+    ButtonEntry entry;
+    entry.code = code;
+    switch (code) {
+        case KeyCode::M_LBUTTON:
+            entry.downFlags = MOUSEEVENTF_LEFTDOWN;
+            entry.upFlags = MOUSEEVENTF_LEFTUP;
+            break;
+        case KeyCode::M_RBUTTON:
+            entry.downFlags = MOUSEEVENTF_RIGHTDOWN;
+            entry.upFlags = MOUSEEVENTF_RIGHTUP;
+            break;
+        case KeyCode::M_MBUTTON:
+            entry.downFlags = MOUSEEVENTF_MIDDLEDOWN;
+            entry.upFlags = MOUSEEVENTF_MIDDLEUP;
+            break;
+        case KeyCode::M_WHEEL:
+            entry.downFlags = MOUSEEVENTF_WHEEL;
+            break;
+        default:
+            break;
+    }
+    buttons_[buttonCount_++] = entry;
+    return true;
+}
+
+int32_t MouseEmitter::firstRuleOf(int32_t gesture) const {
+    for (int i = 0; i < ruleCount_; ++i) {
+        if (rules_[i].gesture == gesture) return i;
+    }
+    return -1;
+}
+
+void MouseEmitter::configureScreenMapping(int32_t sensorW, int32_t sensorH) {
+    sensorWidth = sensorW;
+    sensorHeight = sensorH;
+    const ScreenSize screen = desktop_.screenSize();
+    screenWidth = screen.width;
+    screenHeight = screen.height;
+    fineScaleX = fineScaleY = 0.5f;
+    scaleX = static_cast<float>(screenWidth / 350.0);
+    scaleY = static_cast<float>(screenHeight / 250.0);
+    offsetX = static_cast<int32_t>(
+        (static_cast<float>(sensorWidth) * scaleX - static_cast<float>(screenWidth)) * 0.5);
+    offsetY = static_cast<int32_t>(
+        (static_cast<float>(sensorHeight) * scaleY - static_cast<float>(screenHeight)) * 0.5);
+    const int move = firstRuleOf(GestureId::HAND_MOVE);
+    if (move >= 0 && rules_[move].threshold != -1) moveThreshold = rules_[move].threshold;
+    const int hold = firstRuleOf(GestureId::HAND_HOLD);
+    if (hold >= 0 && rules_[hold].threshold != -1) {
+        holdFrames = static_cast<int32_t>(rules_[hold].threshold / 1000.0 * 30.0);
+    }
+    holdTolerance = (hold >= 0 && rules_[hold].param != 0.0f) ? 2.0f * rules_[hold].param : 10.0f;
+    if (move >= 0 && rules_[move].param != 0.0f) fineScaleX = fineScaleY = rules_[move].param;
+    if (cursorThread) {
+        CursorThread& t = *cursorThread;
+        t.screenWidth = screenWidth;
+        t.screenHeight = screenHeight;
+        t.lastSentX = t.targetX = screenWidth / 2;
+        t.lastSentY = t.targetY = screenHeight / 2;
+        t.holdFrames = holdFrames;
+        t.holdTolerance = static_cast<int32_t>(holdTolerance);
+    }
+    logLine("\nSensor resolution: (%d, %d), Screen resulotion: (%d, %d)\n", sensorWidth,
+            sensorHeight, screenWidth, screenHeight);
+}
+
+void MouseEmitter::clearStates(int32_t gesture, bool matching) {
+    for (int i = 0; i < ruleCount_; ++i) {
+        if ((rules_[i].gesture == gesture) == matching) {
+            rules_[i].active = 0;
+            armed_[i] = 0;
+        }
+    }
+}
+
+int32_t MouseEmitter::cancelLowerLevel(int32_t gesture, int32_t threshold) {
+    if (lastFired_.gesture == gesture && lastFired_.threshold > threshold) {
+        clearStates(gesture, true);
+        lastFired_.gesture = 0;
+        return 1;
+    }
+    return 0;
+}
+
+void MouseEmitter::resetRules() {
+    for (int i = 0; i < ruleCount_; ++i) {
+        rules_[i].active = 0;
+        armed_[i] = 0;
+    }
+}
+
+void MouseEmitter::resetOtherRules(int32_t gesture) {
+    clearStates(gesture, false);
+}
+
+int32_t MouseEmitter::ruleThreshold(int32_t gesture) const {
+    const int i = firstRuleOf(gesture);
+    return i >= 0 ? rules_[i].threshold : -1;
+}
+
+int32_t MouseEmitter::ruleActive(int32_t gesture) const {
+    const int i = firstRuleOf(gesture);
+    return i >= 0 ? rules_[i].active : 0;
+}
+
+const char* MouseEmitter::buttonName(int32_t code) {
+    const char* name = nullptr;
+    switch (code) {
+        case 101:
+            name = "MOVE";
+            break;
+        case 102:
+            name = "L_BUTTON";
+            break;
+        case 103:
+            name = "R_BUTTON";
+            break;
+        case 104:
+            name = "M_BUTTON";
+            break;
+        case 105:
+            name = "WHEEL";
+            break;
+        case 200:
+            name = "NO_MOVE";
+            break;
+        case 240:
+        case 241:
+            name = "NONE";
+            break;
+        default:
+            break;
+    }
+    if (name != nullptr) std::strcpy(nameBuffer_, name);
+    return nameBuffer_;
+}

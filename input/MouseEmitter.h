@@ -1,0 +1,99 @@
+// Turns mouse rules into button events at the cursor and into cursor motion.
+// Rule logic mirrors the keyboard emitter's (same result bits, arming and
+// highest-threshold rule), without modifiers, plus three event types that act
+// only on the cursor worker's hold pulse. Motion is computed here and handed
+// to the CursorThread, which smooths it and moves the cursor.
+//
+// M_WHEEL: its button-down is one wheel notch toward the user (scrolls the
+// content down, X button 5); its button-up sends a record without flags.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "input/CursorThread.h"
+#include "input/KeyboardEmitter.h"
+#include "platform/Desktop.h"
+
+using MouseRule = KeyRule;
+
+struct ButtonEntry {
+    uint8_t code = 0;
+    int32_t upFlags = 0;
+    int32_t downFlags = 0;
+    int32_t down = 0;
+};
+
+class MouseEmitter {
+  public:
+    static constexpr int kMaxRules = 50;
+    static constexpr int kMaxButtons = 10;
+
+    explicit MouseEmitter(platform::Desktop& desktop);
+    ~MouseEmitter();
+    MouseEmitter(const MouseEmitter&) = delete;
+    MouseEmitter& operator=(const MouseEmitter&) = delete;
+
+    int32_t handleGesture(int32_t x, int32_t y, int32_t gesture, int32_t value);
+    int32_t handleGestureAtCursor(int32_t gesture, int32_t value, int16_t kind);
+    int32_t buttonDown(int32_t x, int32_t y, uint8_t code);
+    int32_t buttonUp(int32_t x, int32_t y, uint8_t code);
+    int32_t toggleButton(uint8_t code);
+    int32_t moveCursor(int32_t x, int32_t y, uint8_t code, int32_t value);
+    // Program exit: lifts every held button silently, then stops the worker.
+    void releaseAllButtons();
+    void resetAndReleaseAllButtons();
+    bool addRule(int32_t gesture, int32_t threshold, uint8_t key, float param, int32_t mode);
+    bool registerButton(uint8_t code);
+    void configureScreenMapping(int32_t sensorWidth, int32_t sensorHeight);
+    void resetRules();
+    void resetOtherRules(int32_t gesture);
+    int32_t ruleThreshold(int32_t gesture) const;
+    int32_t ruleActive(int32_t gesture) const;
+    const char* buttonName(int32_t code);
+
+    int32_t ruleCount() const { return ruleCount_; }
+    int32_t buttonCount() const { return buttonCount_; }
+    const MouseRule& rule(int i) const { return rules_[i]; }
+    const ButtonEntry& button(int i) const { return buttons_[i]; }
+    bool isDown(uint8_t code) const;
+
+    std::unique_ptr<CursorThread> cursorThread;
+
+    int32_t moveThreshold = 10;
+    int32_t holdFrames = 30;
+    float holdTolerance = 10.0f;
+    int32_t armedX = 0;
+    int32_t armedY = 0;
+    int32_t lastPushedX = 0;
+    int32_t lastPushedY = 0;
+    int32_t sensorWidth = 0;
+    int32_t sensorHeight = 0;
+    int32_t screenWidth = 0;
+    int32_t screenHeight = 0;
+    int32_t offsetX = 0;
+    int32_t offsetY = 0;
+    float scaleX = 0.0f;
+    float scaleY = 0.0f;
+    float fineScaleX = 0.5f;
+    float fineScaleY = 0.5f;
+
+  private:
+    ButtonEntry* findButton(uint8_t code);
+    void send(const ButtonEntry& entry, bool up);
+    int32_t cancelLowerLevel(int32_t gesture, int32_t threshold);
+    void clearStates(int32_t gesture, bool matching);
+    int32_t firstRuleOf(int32_t gesture) const;
+    // The M_MOVE path of buttonDown and buttonUp.
+    void moveToward(int32_t x, int32_t y);
+
+    platform::Desktop& desktop_;
+    MouseRule rules_[kMaxRules]{};
+    MouseRule lastFired_{};
+    ButtonEntry buttons_[kMaxButtons]{};
+    int32_t repeatCountdown_[kMaxRules]{};
+    int32_t armed_[kMaxRules]{};
+    int32_t ruleCount_ = 0;
+    int32_t buttonCount_ = 0;
+    char nameBuffer_[50]{};
+};
