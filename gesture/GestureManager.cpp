@@ -1,0 +1,416 @@
+#include "gesture/GestureManager.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "config/Vocabulary.h"
+#include "input/KeyboardEmitter.h"
+#include "input/MouseEmitter.h"
+#include "platform/Log.h"
+
+namespace gesture {
+
+namespace {
+
+constexpr float kWorldLimit = 1.0e6f;      // mm; anything farther is tracker garbage
+constexpr float kGestureOrigin = 5000.0f;  // mm added to x and subtracted from y
+constexpr float kMaxCursorSpeed = 300.0f;  // cm/s; faster hands do not move the cursor
+constexpr int32_t kHoldValue = 10000;      // measure passed to the HAND_HOLD rule
+constexpr int32_t kClickValue = 100000;    // measure of the down-stroke click
+constexpr float kClickAcceleration = 3000.0f;
+constexpr float kClickSpeed = 100.0f;
+constexpr float kDepthDeadZone = 20.0f;  // mm in front of or behind the hold point
+
+bool fired(int32_t result) {
+    return (result & kResultFired) != 0;
+}
+
+// Measures go to the emitters as whole numbers, truncated toward zero.
+int32_t toValue(float v) {
+    if (std::isnan(v)) return 0;
+    return static_cast<int32_t>(std::clamp(v, -2.0e9f, 2.0e9f));
+}
+
+float clampWorld(float v) {
+    if (std::isnan(v)) return 0.0f;
+    return std::clamp(v, -kWorldLimit, kWorldLimit);
+}
+
+// The gestures of the one-hand recogniser, by role.
+struct GestureSet {
+    int32_t push, back, left, right, up, down;
+};
+constexpr GestureSet kOneHandSet{GestureId::ONE_HAND_PUSH, GestureId::ONE_HAND_BACK,
+                                 GestureId::ONE_HAND_LEFT, GestureId::ONE_HAND_RIGHT,
+                                 GestureId::ONE_HAND_UP,   GestureId::ONE_HAND_DOWN};
+constexpr GestureSet kHandSet{GestureId::HAND_PUSH,  GestureId::HAND_BACK, GestureId::HAND_LEFT,
+                              GestureId::HAND_RIGHT, GestureId::HAND_UP,   GestureId::HAND_DOWN};
+
+// Two-hand gestures whose active rule lights the two-hand dot.
+constexpr int32_t kTwoHandGestures[] = {4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+
+}  // namespace
+
+Point3i GestureManager::CursorTrack::step(const Point3i& p, uint64_t now) {
+    Point3i displacement;
+    if (frame != 0 && frame == now) {  // seen in the frame just before
+        displacement = {p.x - last.x, p.y - last.y, 0};
+    }
+    last = p;
+    frame = now + 1;
+    return displacement;
+}
+
+GestureManager::GestureManager(platform::Desktop& desktop)
+    : router_(std::make_unique<EventRouter>(desktop)),
+      trajectory_(std::make_unique<Trajectory>()) {}
+
+GestureManager::~GestureManager() {
+    logLine("\nrelease keys & mouse...\n");
+    if (router_) {
+        if (router_->keyboardEmitter) {
+            router_->keyboardEmitter->releaseAllKeys();
+            router_->keyboardEmitter.reset();
+        }
+        if (router_->mouseEmitter) {
+            router_->mouseEmitter->releaseAllButtons();
+            router_->mouseEmitter.reset();
+        }
+        router_.reset();
+    }
+    trajectory_.reset();
+}
+
+Point3i GestureManager::toGesturePoint(const Point3f& world) {
+    return {static_cast<int32_t>(clampWorld(world.x) + kGestureOrigin),
+            static_cast<int32_t>(kGestureOrigin - clampWorld(world.y)),
+            static_cast<int32_t>(clampWorld(world.z))};
+}
+
+void GestureManager::processFrame(std::span<const Point3f, kPoints> world, int32_t count,
+                                  FeedbackState& state) {
+    if (count < 0) {
+        logLine("gesture: hand count %d is negative; treating the frame as one without hands\n",
+                count);
+        count = 0;
+    }
+    ++frame_;
+
+    const int32_t converted = count == 2 ? kPoints : std::min(count, kPoints);
+    for (int32_t i = 0; i < kPoints; ++i) {
+        points_[i] = i < converted ? toGesturePoint(world[i]) : Point3i{};
+    }
+
+    GestureFeatures& f = features_;
+    computeFeatures(points_, count, f);
+
+    if (count == 0) {
+        recogniseOneHand(points_[0], f, 0);
+    } else if (count == 1 && f.valid == 1) {
+        recogniseOneHand(points_[0], f, count);
+    } else if (count == 2 && f.valid == 1) {
+        recogniseTwoHands(points_[0], f, count);
+    }
+
+    state.mode = f.oneHandMode;
+    state.twoHandBox = f.twoHandMode;
+    state.anchorFollows = f.holding;
+    state.mouseActive = f.subMode;
+    state.active = f.valid;
+    state.twoHandDot = count == 2 && anyActive(kTwoHandGestures) ? 1 : 0;
+    state.singleBeep = f.edge;
+    state.doubleBeep = f.referenceSet;
+}
+
+void GestureManager::clearHoldPoint() {
+    holdPoint_[0] = holdPoint_[1] = holdPoint_[2] = 0.0f;
+}
+
+void GestureManager::computeFeatures(std::span<const Point3i, kPoints> points, int32_t count,
+                                     GestureFeatures& f) {
+    f = GestureFeatures{};
+    f.strokeClass = StrokeClass::NONE;
+    f.valid = 1;
+    f.oneHandMode = router_->oneHandMode;
+    f.twoHandMode = router_->twoHandMode;
+    const int32_t handsChanged = count != previousCount_ ? 1 : 0;
+    const bool tracked = count == 1 || count == 2;
+
+    if (count == 0) {
+        clearHoldPoint();
+        reference_.clear();
+        if (previousCount_ == 1) router_->clearAllRuleStates();
+        if (handsChanged) {
+            router_->keyboardEmitter->resetAndReleaseAllKeys();
+            router_->mouseEmitter->resetAndReleaseAllButtons();
+        }
+    } else if (count == 2) {
+        const Point3i& p0 = points[0];
+        const Point3i& p1 = points[1];
+        const float cx = static_cast<float>(p0.x + p1.x) * 0.5f;
+        const float cy = static_cast<float>(p0.y + p1.y) * 0.5f;
+        const float cz = static_cast<float>(p0.z + p1.z) * 0.5f;
+        const int32_t dx = p1.x - p0.x;
+        const int32_t dy = p1.y - p0.y;
+        const int32_t dz = p1.z - p0.z;
+        // Oriented from the left hand (smaller x) to the right one.
+        const float orientation = dx < 0 ? -1.0f : 1.0f;
+        f.handsDeltaX = static_cast<float>(dx);
+        f.handsDeltaY = orientation * static_cast<float>(dy);
+        f.handsDeltaZ = orientation * static_cast<float>(dz);
+        f.referenceSet = reference_.update(cx, cy, static_cast<float>(points[2].z), dy, dz);
+        f.refDeltaY = reference_.y() - cy;
+        f.refDeltaZ = cz - reference_.z();
+    }
+
+    if (tracked) {
+        const Point3i& hand = count == 1 ? points[0] : points[1];
+        f.holding = holdDetector_.detect(hand, handsChanged, frameRate);
+        if (f.holding) {
+            holdPoint_[0] = static_cast<float>(hand.x);
+            holdPoint_[1] = static_cast<float>(hand.y);
+            holdPoint_[2] = static_cast<float>(hand.z);
+            if (count == 1) router_->clearAllRuleStates();
+            if (!previousHolding_) trajectory_->clear();
+        } else {
+            const MotionSample motion = trajectory_->analyseMotion();
+            trajectory_->appendPoint(hand);
+            f.strokeClass = trajectory_->classifyStroke();
+            f.speed = motion.speed;
+            f.peakAcceleration = motion.peakAcceleration;
+            f.direction = motion.direction;
+        }
+        f.holdDeltaX = holdPoint_[0] - static_cast<float>(hand.x);
+        f.holdDeltaY = holdPoint_[1] - static_cast<float>(hand.y);
+        f.holdDeltaZ = static_cast<float>(hand.z) - holdPoint_[2];
+
+        if (count == 1) {
+            if (holdPoint_[0] != 0.0f) {
+                if (holdPointFlag_ == 0) f.edge = 1;
+                holdPointFlag_ = 1;
+            } else {
+                holdPointFlag_ = 0;
+            }
+        }
+    }
+
+    if (count == 0 || (count == 1 && holdPoint_[0] == 0.0f) ||
+        (count == 2 && !reference_.isSet())) {
+        f.valid = 0;
+    }
+    previousCount_ = count;
+    previousHolding_ = f.holding;
+}
+
+bool GestureManager::anyActive(std::span<const int32_t> gestures) {
+    return std::any_of(gestures.begin(), gestures.end(),
+                       [this](int32_t g) { return router_->gestureActive(g) != 0; });
+}
+
+void GestureManager::recogniseTwoHands(const Point3i& p, GestureFeatures& f, int32_t count) {
+    if (count == 0) return;
+    if (f.twoHandMode == InputMode::KEYBOARD_MODE) {
+        twoHandKeyboard(f);
+    } else if (f.twoHandMode == InputMode::MOUSE_MODE) {
+        // The first hand steers the cursor; the one-hand gestures are judged
+        // on the tracked (second) hand's features.
+        const Point3i d = twoHandCursor_.step(p, frame_);
+        if (f.speed < kMaxCursorSpeed) {
+            router_->routeMove(d.x, d.y, GestureId::HAND_MOVE, toValue(f.speed));
+        }
+        recogniseOneHand(p, f, count);
+    }
+}
+
+void GestureManager::twoHandKeyboard(const GestureFeatures& f) {
+    // Each block evaluates a pair of competing gestures unless a gesture of
+    // another block is active; a fired gesture disarms every other gesture of
+    // its emitter.
+    struct Block {
+        int32_t first, second;
+        int32_t blockers[8];
+    };
+    static constexpr Block kBlocks[] = {
+        {GestureId::TWO_HANDS_BACK, GestureId::TWO_HANDS_PUSH, {6, 7, 8, 9, 12, 13, 10, 11}},
+        {GestureId::TWO_HANDS_UP, GestureId::TWO_HANDS_DOWN, {4, 5, 8, 9, 12, 13, 10, 11}},
+        {GestureId::TURN_LEFT, GestureId::TURN_RIGHT, {4, 5, 6, 7, 8, 9, 12, 13}},
+        {GestureId::TWO_HANDS_OPEN, GestureId::TWO_HANDS_CLOSE, {4, 5, 6, 7, 12, 13, 10, 11}},
+        {GestureId::LEFT_HAND_PUSH, GestureId::RIGHT_HAND_PUSH, {4, 5, 6, 7, 8, 9, 10, 11}},
+    };
+
+    for (int block = 0; block < 5; ++block) {
+        const Block& b = kBlocks[block];
+        if (anyActive(b.blockers)) continue;
+        int32_t first = 0;
+        int32_t second = 0;
+        switch (block) {
+            case 0:  // depth of the hands against the reference
+                if (std::fabs(f.handsDeltaZ) < 100.0f) {
+                    if (f.refDeltaZ > 0.0f) {
+                        first = router_->routeGesture(b.first, toValue(f.refDeltaZ));
+                    } else if (f.refDeltaZ < 0.0f) {
+                        second = router_->routeGesture(b.second, toValue(-f.refDeltaZ));
+                    }
+                }
+                break;
+            case 1:  // height of the hands against the reference
+                if (std::fabs(f.handsDeltaY) < 50.0f) {
+                    if (f.refDeltaY > 0.0f) {
+                        first = router_->routeGesture(b.first, toValue(f.refDeltaY));
+                    } else if (f.refDeltaY < 0.0f) {
+                        second = router_->routeGesture(b.second, toValue(-f.refDeltaY));
+                    }
+                }
+                break;
+            case 2:  // tilt: the right hand lower turns left
+                if (f.handsDeltaY > 20.0f) {
+                    first = router_->routeGesture(b.first, toValue(f.handsDeltaY));
+                } else {
+                    second = router_->routeGesture(b.second, toValue(-f.handsDeltaY));
+                }
+                break;
+            case 3: {  // spread; the closing measure grows as the hands meet
+                const float spread = std::fabs(f.handsDeltaX);
+                if (spread > 300.0f) {
+                    first = router_->routeGesture(b.first, toValue(spread));
+                } else if (spread < 200.0f) {
+                    const float closing =
+                        2.0f * static_cast<float>(router_->gestureThreshold(b.second)) - spread;
+                    second = router_->routeGesture(b.second, toValue(closing));
+                }
+                break;
+            }
+            default:  // one hand nearer than the other
+                if (f.handsDeltaZ > 20.0f) {
+                    first = router_->routeGesture(b.first, toValue(f.handsDeltaZ));
+                } else if (f.handsDeltaZ < -20.0f) {
+                    second = router_->routeGesture(b.second, toValue(-f.handsDeltaZ));
+                }
+                break;
+        }
+        if (fired(first)) router_->clearOtherRuleStates(b.first);
+        if (fired(second)) router_->clearOtherRuleStates(b.second);
+    }
+}
+
+void GestureManager::recogniseOneHand(const Point3i& p, GestureFeatures& f, int32_t count) {
+    if (count == 0) {
+        gestureSubMode_ = 0;
+        clickLatch_ = 0;
+        downArmed_ = 0;
+        return;
+    }
+
+    const int32_t mode = f.oneHandMode;
+    if (mode == InputMode::MOUSE_MODE && gestureSubMode_ == 1) {
+        gesturePath(f, true);
+    } else if (mode == InputMode::KEYBOARD_MODE || gestureSubMode_ == 1) {
+        gesturePath(f, false);
+    } else if (mode == InputMode::MOUSE_MODE) {
+        cursorPath(p, f);
+    }
+
+    f.subMode = gestureSubMode_;
+    if (gestureSubMode_ == 1 && previousSubMode_ == 0) f.edge = 1;
+    previousSubMode_ = gestureSubMode_;
+}
+
+void GestureManager::cursorPath(const Point3i& p, const GestureFeatures& f) {
+    const Point3i d = cursorHand_.step(p, frame_);
+
+    if (f.speed < kMaxCursorSpeed && clickLatch_ == 0) {
+        router_->routeMove(d.x, d.y, GestureId::HAND_MOVE, toValue(f.speed));
+    }
+
+    // Holding the hand still switches to the gesture sub-mode.
+    const int32_t holdType = router_->eventOfGesture[GestureId::HAND_HOLD];
+    if (downArmed_ == 0 && clickLatch_ == 0 && holdType != 0) {
+        const int32_t r =
+            EventType::isKeyboard(holdType)
+                ? router_->keyboardEmitter->handleGesture(GestureId::HAND_HOLD, kHoldValue)
+                : router_->mouseEmitter->handleGesture(d.x, d.y, GestureId::HAND_HOLD, kHoldValue);
+        if (fired(r)) gestureSubMode_ = 1;
+    }
+
+    // After a down gesture pressed, a fast downward stroke clicks at the
+    // cursor and freezes it until the hand next holds still.
+    if (clickLatch_ == 0 && downArmed_ == 1 && f.peakAcceleration > kClickAcceleration &&
+        f.speed > kClickSpeed && f.direction == Direction::DOWN) {
+        clickLatch_ = 1;
+        const int32_t downType = router_->eventOfGesture[GestureId::ONE_HAND_DOWN];
+        if (downType != 0) {
+            const int32_t r =
+                EventType::isKeyboard(downType)
+                    ? router_->keyboardEmitter->handleGesture(GestureId::ONE_HAND_DOWN, kClickValue)
+                    : router_->mouseEmitter->handleGestureAtCursor(GestureId::ONE_HAND_DOWN,
+                                                                   kClickValue, 2);
+            if (r & kResultReleased) downArmed_ = 0;
+        }
+    }
+
+    if (f.holding == 1) clickLatch_ = 0;
+}
+
+void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
+    const GestureSet& g = oneHandSet ? kOneHandSet : kHandSet;
+    auto route = [this](int32_t gesture, float value) {
+        return router_->routeGestureAtCursor(gesture, toValue(value), 1);
+    };
+    int32_t rP = 0, rB = 0, rU = 0, rD = 0, rL = 0, rR = 0;
+
+    const bool pushActive = active(g.push);
+    const bool backActive = active(g.back);
+    if (pushActive || backActive) {
+        // A depth gesture in progress keeps its measure while the stroke is deep.
+        if (f.strokeClass == StrokeClass::DEPTH) {
+            if (pushActive) {
+                rP = route(g.push, -f.holdDeltaZ);
+            } else {
+                rB = route(g.back, f.holdDeltaZ);
+            }
+        }
+    } else if (std::fabs(f.holdDeltaZ) >= kDepthDeadZone) {
+        if (f.holdDeltaZ < 0.0f) {
+            rP = route(g.push, -f.holdDeltaZ);
+        } else {
+            rB = route(g.back, f.holdDeltaZ);
+        }
+    }
+    if (fired(rP) || fired(rB)) {
+        trajectory_->clear();
+        gestureSubMode_ = 0;
+    }
+
+    if (((rP | rB) & kResultActive) == 0) {
+        if (f.strokeClass == StrokeClass::VERTICAL) {
+            if (active(g.up)) {
+                rU = route(g.up, f.holdDeltaY);
+            } else if (active(g.down)) {
+                rD = route(g.down, -f.holdDeltaY);
+            } else if (f.holdDeltaY > 0.0f) {
+                rU = route(g.up, f.holdDeltaY);
+            } else {
+                rD = route(g.down, -f.holdDeltaY);
+            }
+        } else if (f.strokeClass == StrokeClass::HORIZONTAL) {
+            if (active(g.left)) {
+                rL = route(g.left, f.holdDeltaX);
+            } else if (active(g.right)) {
+                rR = route(g.right, -f.holdDeltaX);
+            } else if (f.holdDeltaX > 0.0f) {
+                rL = route(g.left, f.holdDeltaX);
+            } else {
+                rR = route(g.right, -f.holdDeltaX);
+            }
+        }
+    }
+
+    if (rD & kResultPressed) downArmed_ = 1;
+    if (fired(rU) || fired(rD) || fired(rL) || fired(rR)) {
+        trajectory_->clear();
+        gestureSubMode_ = 0;
+    }
+}
+
+}  // namespace gesture
