@@ -1,0 +1,362 @@
+#include "sim/Renderer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <ostream>
+
+#include "sim/Noise.h"
+
+namespace sim {
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNear = 50.0f;               // mm; nothing nearer is drawn
+constexpr float kLargestReading = 10000.0f;  // the stream's maximum value
+
+struct Rect {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // [x0, x1) x [y0, y1)
+    bool empty() const { return x0 >= x1 || y0 >= y1; }
+};
+
+// Pixels whose rays may meet the axis-aligned box [lo, hi].
+Rect screenRect(const Projection& proj, Vec3 lo, Vec3 hi) {
+    if (hi.z <= kNear) return {};
+    if (lo.z <= kNear) return {0, 0, proj.width, proj.height};
+    const float fx = proj.focalX(), fy = proj.focalY();
+    const float cx = static_cast<float>(proj.width / 2), cy = static_cast<float>(proj.height / 2);
+    float umin = kInf, umax = -kInf, vmin = kInf, vmax = -kInf;
+    for (float z : {lo.z, hi.z}) {
+        for (float x : {lo.x, hi.x}) {
+            const float u = fx * x / z + cx;
+            umin = std::min(umin, u);
+            umax = std::max(umax, u);
+        }
+        for (float y : {lo.y, hi.y}) {
+            const float v = cy - fy * y / z;
+            vmin = std::min(vmin, v);
+            vmax = std::max(vmax, v);
+        }
+    }
+    Rect r;
+    r.x0 = static_cast<int>(std::clamp(std::floor(umin), 0.0f, static_cast<float>(proj.width)));
+    r.x1 = static_cast<int>(std::clamp(std::ceil(umax) + 1, 0.0f, static_cast<float>(proj.width)));
+    r.y0 = static_cast<int>(std::clamp(std::floor(vmin), 0.0f, static_cast<float>(proj.height)));
+    r.y1 = static_cast<int>(std::clamp(std::ceil(vmax) + 1, 0.0f, static_cast<float>(proj.height)));
+    return r;
+}
+
+// Ray (a, b, 1) from the origin; every hit function returns the ray parameter,
+// which is the planar depth, or +inf.
+struct Ellipsoid {
+    Vec3 c, inv;  // centre, 1 / radii
+    float ox, oy, oz, oo;
+    Ellipsoid(Vec3 centre, Vec3 radii) : c(centre), inv{1 / radii.x, 1 / radii.y, 1 / radii.z} {
+        ox = -c.x * inv.x;
+        oy = -c.y * inv.y;
+        oz = -c.z * inv.z;
+        oo = ox * ox + oy * oy + oz * oz - 1;
+    }
+    float hit(float a, float b) const {
+        const float dx = a * inv.x, dy = b * inv.y, dz = inv.z;
+        const float A = dx * dx + dy * dy + dz * dz;
+        const float B = ox * dx + oy * dy + oz * dz;
+        const float disc = B * B - A * oo;
+        if (disc < 0) return kInf;
+        const float t = (-B - std::sqrt(disc)) / A;
+        return t > 0 ? t : kInf;
+    }
+};
+
+struct Capsule {
+    Vec3 pa, pb, ba;
+    float r2, baba;
+    Capsule(Vec3 a, Vec3 b, float r) : pa(a), pb(b), ba(b - a), r2(r * r), baba(dot(ba, ba)) {
+        if (baba < 1e-6f) baba = 1e-6f;
+    }
+    static float sphere(Vec3 d, float dd, Vec3 centre, float r2) {
+        const float B = dot(d, centre);
+        const float h = B * B - dd * (dot(centre, centre) - r2);
+        if (h < 0) return kInf;
+        const float t = (B - std::sqrt(h)) / dd;
+        return t > 0 ? t : kInf;
+    }
+    float hit(float a, float b) const {
+        const Vec3 d{a, b, 1};
+        const Vec3 oa = pa * -1.0f;  // origin - pa
+        const float dd = dot(d, d), bard = dot(ba, d), baoa = dot(ba, oa);
+        const float rdoa = dot(d, oa), oaoa = dot(oa, oa);
+        const float qa = baba * dd - bard * bard;
+        const float qb = baba * rdoa - baoa * bard;
+        const float qc = baba * oaoa - baoa * baoa - r2 * baba;
+        const float h = qb * qb - qa * qc;
+        if (h < 0) return kInf;
+        if (qa > 1e-9f) {
+            const float t = (-qb - std::sqrt(h)) / qa;
+            const float y = baoa + t * bard;
+            if (y > 0 && y < baba) return t > 0 ? t : kInf;
+            return sphere(d, dd, y <= 0 ? pa : pb, r2);
+        }
+        return std::min(sphere(d, dd, pa, r2), sphere(d, dd, pb, r2));
+    }
+    void bounds(Vec3& lo, Vec3& hi) const {
+        const float r = std::sqrt(r2);
+        lo = {std::min(pa.x, pb.x) - r, std::min(pa.y, pb.y) - r, std::min(pa.z, pb.z) - r};
+        hi = {std::max(pa.x, pb.x) + r, std::max(pa.y, pb.y) + r, std::max(pa.z, pb.z) + r};
+    }
+};
+
+struct AxisBox {
+    Vec3 lo, hi;
+    float hit(float a, float b) const {
+        const float ia = 1.0f / (a == 0 ? 1e-12f : a), ib = 1.0f / (b == 0 ? 1e-12f : b);
+        float t0 = lo.z, t1 = hi.z;  // the ray's z is t
+        float tx0 = lo.x * ia, tx1 = hi.x * ia;
+        if (tx0 > tx1) std::swap(tx0, tx1);
+        float ty0 = lo.y * ib, ty1 = hi.y * ib;
+        if (ty0 > ty1) std::swap(ty0, ty1);
+        t0 = std::max({t0, tx0, ty0});
+        t1 = std::min({t1, tx1, ty1});
+        return t0 <= t1 && t0 > 0 ? t0 : kInf;
+    }
+};
+
+// Depth of every whole shift value, 0 where the sensor gives no reading.
+const std::array<uint16_t, noise::kMaxShift + 1>& shiftTable() {
+    static const auto table = [] {
+        std::array<uint16_t, noise::kMaxShift + 1> t{};
+        for (int s = 0; s <= noise::kMaxShift; ++s) {
+            const float z = noise::depthOfShift(static_cast<float>(s));
+            t[static_cast<size_t>(s)] = z >= noise::kMinRange && z <= noise::kMaxRange
+                                            ? static_cast<uint16_t>(std::lround(z))
+                                            : 0;
+        }
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+Renderer::Renderer(const Scene& scene)
+    : Renderer(scene, scene.sensor.projection.width, scene.sensor.projection.height) {}
+
+Renderer::Renderer(const Scene& scene, int width, int height) : scene_(scene) {
+    proj_ = scene.sensor.projection;
+    proj_.width = std::max(1, width);
+    proj_.height = std::max(1, height);
+    scene_.sensor.projection = proj_;
+    const size_t n = static_cast<size_t>(proj_.width) * static_cast<size_t>(proj_.height);
+    zbuf_.resize(n);
+    labels_.resize(n);
+    shadow_.resize(n);
+    rayX_.resize(static_cast<size_t>(proj_.width));
+    rayY_.resize(static_cast<size_t>(proj_.height));
+    for (int i = 0; i < proj_.width; ++i)
+        rayX_[static_cast<size_t>(i)] =
+            (static_cast<float>(i) / static_cast<float>(proj_.width) - 0.5f) * proj_.xzFactor();
+    for (int j = 0; j < proj_.height; ++j)
+        rayY_[static_cast<size_t>(j)] =
+            (0.5f - static_cast<float>(j) / static_cast<float>(proj_.height)) * proj_.yzFactor();
+}
+
+void Renderer::render(int frame, uint16_t* depth) {
+    const double t = scene_.frameTime(frame);
+    renderIdeal(t);
+    if (scene_.sensor.noise)
+        applyNoise(frame, depth);
+    else
+        copyExact(depth);
+
+    groundTruth(scene_, frame, truth_);
+    for (HandTruth& h : truth_.hands) {
+        const Vec3 radii = scene_.people[static_cast<size_t>(h.person)].size.handRadii();
+        const Rect r = screenRect(proj_, h.centre - radii, h.centre + radii);
+        const uint8_t label = personLabel(h.person, h.side == kLeft ? kHandLeft : kHandRight);
+        int count = 0;
+        for (int j = r.y0; j < r.y1; ++j) {
+            const uint8_t* row =
+                labels_.data() + static_cast<size_t>(j) * static_cast<size_t>(proj_.width);
+            for (int i = r.x0; i < r.x1; ++i) count += row[i] == label;
+        }
+        h.visiblePixels = count;
+    }
+}
+
+void Renderer::renderIdeal(double t) {
+    const int W = proj_.width, H = proj_.height;
+    const Room& room = scene_.room;
+    for (int j = 0; j < H; ++j) {
+        float z = room.hasWall ? room.wallZ : kInf;
+        uint8_t label = room.hasWall ? kLabelWall : kLabelNone;
+        const float b = rayY_[static_cast<size_t>(j)];
+        if (room.hasFloor && b < 0) {
+            const float zf = room.floorY / b;
+            if (zf < z) {
+                z = zf;
+                label = kLabelFloor;
+            }
+        }
+        std::fill_n(zbuf_.begin() + static_cast<ptrdiff_t>(j) * W, W, z);
+        std::fill_n(labels_.begin() + static_cast<ptrdiff_t>(j) * W, W, label);
+    }
+
+    auto draw = [&](Vec3 lo, Vec3 hi, uint8_t label, const auto& shape) {
+        const Rect r = screenRect(proj_, lo, hi);
+        for (int j = r.y0; j < r.y1; ++j) {
+            const float b = rayY_[static_cast<size_t>(j)];
+            const size_t row = static_cast<size_t>(j) * static_cast<size_t>(W);
+            float* zrow = zbuf_.data() + row;
+            uint8_t* lrow = labels_.data() + row;
+            for (int i = r.x0; i < r.x1; ++i) {
+                const float tz = shape.hit(rayX_[static_cast<size_t>(i)], b);
+                if (tz < zrow[i]) {
+                    zrow[i] = tz;
+                    lrow[i] = label;
+                }
+            }
+        }
+    };
+    auto ellipsoid = [&](Vec3 c, Vec3 radii, uint8_t label) {
+        draw(c - radii, c + radii, label, Ellipsoid(c, radii));
+    };
+    auto capsule = [&](Vec3 a, Vec3 b, float radius, uint8_t label) {
+        const Capsule cap(a, b, radius);
+        Vec3 lo, hi;
+        cap.bounds(lo, hi);
+        draw(lo, hi, label, cap);
+    };
+
+    for (const Box& box : scene_.boxes) {
+        const AxisBox shape{box.centre - box.size * 0.5f, box.centre + box.size * 0.5f};
+        draw(shape.lo, shape.hi, kLabelBox, shape);
+    }
+    for (size_t i = 0; i < scene_.people.size(); ++i) {
+        const int p = static_cast<int>(i);
+        const Pose pose = scene_.people[i].poseAt(t, room.floorY);
+        ellipsoid(pose.torsoCentre, pose.torsoRadii, personLabel(p, kTorso));
+        ellipsoid(pose.headCentre, pose.headRadii, personLabel(p, kHead));
+        capsule(pose.headCentre, pose.torsoCentre + Vec3{0, pose.torsoRadii.y, 0},
+                pose.headRadii.x * 0.6f, personLabel(p, kHead));  // neck
+        for (int s = 0; s < 2; ++s) {
+            const bool left = s == kLeft;
+            capsule(pose.shoulder[s], pose.elbow[s], pose.upperArmRadius,
+                    personLabel(p, left ? kUpperArmLeft : kUpperArmRight));
+            capsule(pose.elbow[s], pose.wrist[s], pose.forearmRadius,
+                    personLabel(p, left ? kForearmLeft : kForearmRight));
+            ellipsoid(pose.hand[s], pose.handRadii, personLabel(p, left ? kHandLeft : kHandRight));
+            capsule(pose.hip[s], pose.foot[s], pose.legRadius,
+                    personLabel(p, left ? kLegLeft : kLegRight));
+        }
+    }
+}
+
+void Renderer::copyExact(uint16_t* depth) const {
+    for (size_t k = 0; k < zbuf_.size(); ++k) {
+        const float z = zbuf_[k];
+        depth[k] = z <= kLargestReading ? static_cast<uint16_t>(std::lround(z)) : 0;
+    }
+}
+
+void Renderer::applyNoise(int frame, uint16_t* depth) {
+    const int W = proj_.width, H = proj_.height;
+    const size_t w = static_cast<size_t>(W);
+
+    // Projector shadows. The projector at +baseline sees a point of pixel
+    // column i and depth z in its own column i - k / z; scanning each row from
+    // the right, a point whose projector column is not left of every nearer
+    // one already seen is hidden from the projector.
+    const float k = proj_.focalX() * noise::kProjectorBaseline;
+    for (int j = 0; j < H; ++j) {
+        const float* zrow = zbuf_.data() + static_cast<size_t>(j) * w;
+        uint8_t* srow = shadow_.data() + static_cast<size_t>(j) * w;
+        float minColumn = kInf;
+        for (int i = W - 1; i >= 0; --i) {
+            const float z = zrow[i];
+            srow[i] = 0;
+            if (z == kInf) continue;
+            const float column = static_cast<float>(i) - k / z;
+            if (column >= minColumn)
+                srow[i] = 1;
+            else
+                minColumn = column;
+        }
+    }
+
+    noise::Random rng(scene_.sensor.seed * 0x100000001B3ULL ^
+                      static_cast<uint64_t>(frame) * 0x9E3779B97F4A7C15ULL);
+    const auto& table = shiftTable();
+    // s(z) = kS0 - kS1 / z, the continuous shift value of depth z.
+    constexpr float kS0 = 800.0f + 4.0f * (7.5f / 0.1042f + 0.375f);
+    constexpr float kS1 = 4.0f * 9000.0f / 0.1042f;
+    const float pJitter = noise::kEdgeDropProbability +
+                          (1 - noise::kEdgeDropProbability) * noise::kEdgeJitterProbability;
+
+    for (int j = 0; j < H; ++j) {
+        const size_t row = static_cast<size_t>(j) * w;
+        const float* zrow = zbuf_.data() + row;
+        const uint8_t* srow = shadow_.data() + row;
+        uint16_t* out = depth + row;
+        for (int i = 0; i < W; ++i) {
+            float z = zrow[i];
+            if (z == kInf || srow[i]) {
+                out[i] = 0;
+                continue;
+            }
+            // Depth edges: drop-outs and one-pixel lateral jitter.
+            const float up = j > 0 ? zrow[i - W] : z, down = j + 1 < H ? zrow[i + W] : z;
+            const float left = i > 0 ? zrow[i - 1] : z, right = i + 1 < W ? zrow[i + 1] : z;
+            const float jump = std::max(std::max(std::fabs(up - z), std::fabs(down - z)),
+                                        std::max(std::fabs(left - z), std::fabs(right - z)));
+            if (jump > noise::edgeJump(z)) {
+                const float r = rng.uniform();
+                if (r < noise::kEdgeDropProbability) {
+                    out[i] = 0;
+                    continue;
+                }
+                if (r < pJitter) {
+                    const uint64_t pick = rng.next() >> 62;
+                    const int di = pick == 0 ? -1 : pick == 1 ? 1 : 0;
+                    const int dj = pick == 2 ? -1 : pick == 3 ? 1 : 0;
+                    const int ni = i + di, nj = j + dj;
+                    if (ni >= 0 && ni < W && nj >= 0 && nj < H) {
+                        const size_t n = static_cast<size_t>(nj) * w + static_cast<size_t>(ni);
+                        z = shadow_[n] ? kInf : zbuf_[n];
+                    }
+                    if (z == kInf) {
+                        out[i] = 0;
+                        continue;
+                    }
+                }
+            }
+            const float s = kS0 - kS1 / z + noise::kShiftSigma * rng.gaussian();
+            const long si = std::lround(s);
+            out[i] = si >= 0 && si <= noise::kMaxShift ? table[static_cast<size_t>(si)] : 0;
+        }
+    }
+}
+
+void writeTruthCsv(Renderer& renderer, std::ostream& out) {
+    std::vector<uint16_t> depth(static_cast<size_t>(renderer.width()) *
+                                static_cast<size_t>(renderer.height()));
+    const Scene& scene = renderer.scene();
+    out << "frame,time,person,name,hand,x,y,z,u,v,in_view,visible_pixels\n";
+    for (int k = 0; k < scene.frameCount(); ++k) {
+        renderer.render(k, depth.data());
+        const FrameTruth& truth = renderer.truth();
+        for (const HandTruth& h : truth.hands) {
+            char line[256];
+            std::snprintf(line, sizeof line, "%d,%.4f,%d,%s,%s,%.1f,%.1f,%.1f,%.2f,%.2f,%d,%d\n", k,
+                          truth.time, h.person,
+                          scene.people[static_cast<size_t>(h.person)].name.c_str(),
+                          h.side == kLeft ? "left" : "right", h.centre.x, h.centre.y, h.centre.z,
+                          h.u, h.v, h.inView ? 1 : 0, h.visiblePixels);
+            out << line;
+        }
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,155 @@
+// Scenes of the virtual depth sensor: the sensor settings, the room, and the
+// people whose hands follow keyframed trajectories. docs/scenes.md describes
+// the text format; this header is the library view of a loaded scene.
+//
+// Typical use (tests, benchmarks, the hand tracker's measurements):
+//
+//   std::string error;
+//   std::optional<sim::Scene> scene = sim::loadScene("scenes/demo.scene", error);
+//   if (!scene) { fprintf(stderr, "%s\n", error.c_str()); return 1; }
+//   sim::Renderer renderer(*scene);                 // sim/Renderer.h
+//   std::vector<uint16_t> depth(renderer.width() * renderer.height());
+//   for (int k = 0; k < scene->frameCount(); ++k) {
+//       renderer.render(k, depth.data());           // frame k, at time k / fps
+//       for (const sim::HandTruth& h : renderer.truth().hands) { ... h.centre ... }
+//   }
+//
+// Nothing here touches OpenNI; the OpenNI 2 driver (sim/driver) is a thin
+// layer over this library.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/Geometry.h"
+
+namespace sim {
+
+// What the sensor is and how the OpenNI 2 driver serves it.
+struct SensorSpec {
+    Projection projection;  // 320 x 240 or 640 x 480, field of view
+    double fps = 30.0;
+    bool noise = true;  // structured-light noise model (sim/Noise.h); off: exact depth
+    uint64_t seed = 1;  // noise is a function of (seed, frame index)
+    // Driver pacing: > 0 plays at that multiple of real time; <= 0 is the
+    // no-drop mode, in which every read gets the next frame.
+    double speed = 1.0;
+};
+
+struct Room {
+    bool hasWall = true;
+    float wallZ = 3500;  // back wall: the plane z = wallZ
+    bool hasFloor = true;
+    float floorY = -1000;  // floor: the plane y = floorY (the sensor is at y = 0)
+};
+
+// An axis-aligned box (furniture, an object in front of the user).
+struct Box {
+    Vec3 centre;
+    Vec3 size;  // full extents along x, y, z
+};
+
+// A keyframed path. Between keys the path is a cubic Hermite curve; a "stop"
+// key has zero velocity (the hand stops or reverses there), the other keys
+// pass through smoothly (circles). Before the first key and after the last the
+// path stays at that key.
+struct Key {
+    double t = 0;
+    Vec3 p;
+    bool stop = true;
+};
+
+class Track {
+  public:
+    Vec3 at(double t) const;
+    double endTime() const { return keys.empty() ? 0.0 : keys.back().t; }
+    Vec3 last() const { return keys.empty() ? Vec3{} : keys.back().p; }
+    std::vector<Key> keys;
+};
+
+enum Side { kLeft = 0, kRight = 1 };
+
+// Body proportions, all derived from the height.
+struct BodySize {
+    float height = 1750;
+    float s() const { return height / 1750.0f; }
+    float shoulderX() const { return 192 * s(); }
+    float shoulderY() const { return 0.81f * height; }
+    float hipY() const { return 0.53f * height; }
+    float headY() const { return 0.93f * height; }
+    float upperArm() const { return 300 * s(); }
+    float forearm() const { return 260 * s(); }
+    float handToWrist() const { return 75 * s(); }
+    Vec3 handRadii() const { return {47 * s(), 90 * s(), 16 * s()}; }  // palm 94 mm wide
+};
+
+// Where every body part is at one moment (world millimetres).
+struct Pose {
+    Vec3 root;  // on the floor below the body centre
+    Vec3 torsoCentre, torsoRadii;
+    Vec3 headCentre, headRadii;
+    Vec3 shoulder[2], elbow[2], wrist[2], hand[2];
+    Vec3 hip[2], foot[2];
+    float upperArmRadius = 0, forearmRadius = 0, legRadius = 0;
+    Vec3 handRadii;
+};
+
+struct Person {
+    std::string name;
+    BodySize size;
+    Track body;     // root positions (x, floor, z) in world mm
+    Track hand[2];  // hand centres relative to the root
+    Pose poseAt(double t, float floorY) const;
+};
+
+struct Scene {
+    std::string source;  // file name (or the name given to parseScene)
+    SensorSpec sensor;
+    Room room;
+    std::vector<Box> boxes;
+    std::vector<Person> people;
+    double endTime = 0;  // seconds
+    bool loop = false;   // the driver starts over after the last frame
+
+    // Frames k = 0 .. frameCount() - 1 at times k / fps, all before endTime.
+    int frameCount() const;
+    double frameTime(int k) const { return k / sensor.fps; }
+};
+
+// One hand's ground truth at one moment.
+struct HandTruth {
+    int person = 0;  // index into Scene::people
+    Side side = kLeft;
+    Vec3 centre;             // true centre of the hand solid, world mm
+    float u = 0, v = 0;      // centre projected to the depth image
+    bool inView = false;     // centre inside the image and in front of the sensor
+    int visiblePixels = -1;  // pixels where the hand is the nearest surface; -1 = not rendered
+};
+
+struct FrameTruth {
+    int frame = 0;
+    double time = 0;
+    std::vector<HandTruth> hands;  // person by person, left hand then right
+};
+
+// Ground truth without rendering (visiblePixels stays -1). The second form
+// reuses truth's storage.
+FrameTruth groundTruth(const Scene& scene, int frame);
+void groundTruth(const Scene& scene, int frame, FrameTruth& truth);
+
+// Reads and checks a scene file. On failure returns nothing and sets error to
+// "file:line: message" (or "file: message" when the file cannot be read).
+std::optional<Scene> loadScene(const std::string& path, std::string& error);
+// The same for text already in memory; name stands for the file in messages.
+std::optional<Scene> parseScene(std::string_view text, const std::string& name, std::string& error);
+
+// Limits that keep any input cheap to load and render.
+inline constexpr size_t kMaxSceneBytes = 1 << 20;
+inline constexpr int kMaxPeople = 8;
+inline constexpr int kMaxBoxes = 64;
+inline constexpr double kMaxSceneSeconds = 3600;
+
+}  // namespace sim
