@@ -1,0 +1,26 @@
+// Plain-text gesture scenarios: a configuration, frames of hand positions and
+// the events and log lines expected after each frame directive. A scenario is
+// run through the real GestureFeed, router and emitters on a recording
+// desktop; the result is a transcript compared line by line with the one the
+// file expects. tests/gesture/scenarios/README.md describes the format.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace gesture::scenario {
+
+struct Result {
+    bool ok = false;
+    std::string error;  // a problem with the scenario file itself
+    std::vector<std::string> expected;
+    std::vector<std::string> actual;
+};
+
+Result runFile(const std::string& path);
+
+// A unified-style listing of the two transcripts: "  " common, "- " only
+// expected, "+ " only actual.
+std::string diff(const std::vector<std::string>& expected, const std::vector<std::string>& actual);
+
+}  // namespace gesture::scenario

@@ -1,0 +1,53 @@
+// Runs every scenario file of tests/gesture/scenarios as one test each.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Scenario.h"
+
+namespace {
+
+std::filesystem::path scenarioDir() {
+    if (const char* source = std::getenv("TOLVANE_SOURCE_DIR")) {
+        return std::filesystem::path(source) / "tests/gesture/scenarios";
+    }
+    return TOLVANE_SCENARIO_DIR;
+}
+
+std::vector<std::string> scenarioFiles() {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(scenarioDir(), ec)) {
+        if (entry.path().extension() == ".txt") files.push_back(entry.path().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class Scenario : public testing::TestWithParam<std::string> {};
+
+TEST_P(Scenario, MatchesItsTranscript) {
+    const auto result = gesture::scenario::runFile(GetParam());
+    ASSERT_TRUE(result.error.empty()) << result.error;
+    EXPECT_TRUE(result.ok) << GetParam() << ": expected (-) versus actual (+):\n"
+                           << gesture::scenario::diff(result.expected, result.actual);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Scenario, testing::ValuesIn(scenarioFiles()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             std::string name = std::filesystem::path(info.param).stem().string();
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             }
+                             return name;
+                         });
+
+TEST(ScenarioFiles, ThereAreSome) {
+    EXPECT_FALSE(scenarioFiles().empty()) << scenarioDir();
+}
+
+}  // namespace
