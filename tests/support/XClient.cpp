@@ -1,0 +1,94 @@
+#include "tests/support/XClient.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <thread>
+
+struct XClient::Impl {
+    Display* display = nullptr;
+    Window window = 0;
+    std::vector<XClientEvent> events;
+};
+
+XClient::XClient(const std::string& display) : impl_(std::make_unique<Impl>()) {
+    Display* d = XOpenDisplay(display.c_str());
+    if (d == nullptr) return;
+    impl_->display = d;
+    const int screen = DefaultScreen(d);
+    impl_->window = XCreateSimpleWindow(d, RootWindow(d, screen), 0, 0, DisplayWidth(d, screen),
+                                        DisplayHeight(d, screen), 0, 0, 0);
+    XSelectInput(
+        d, impl_->window,
+        KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask);
+    XMapWindow(d, impl_->window);
+    XEvent e;
+    do {
+        XNextEvent(d, &e);
+    } while (e.type != MapNotify);
+    XSetInputFocus(d, impl_->window, RevertToParent, CurrentTime);
+    // Load the keymap before any key arrives.
+    XKeyEvent k{};
+    k.display = d;
+    k.keycode = XKeysymToKeycode(d, 'a');
+    char buf[8];
+    KeySym sym = 0;
+    XLookupString(&k, buf, sizeof buf, &sym, nullptr);
+    XSync(d, False);
+}
+
+XClient::~XClient() {
+    if (impl_->display != nullptr) XCloseDisplay(impl_->display);
+}
+
+bool XClient::ok() const {
+    return impl_->display != nullptr;
+}
+
+std::vector<XClientEvent> XClient::waitFor(size_t count, int timeoutMs) {
+    Display* d = impl_->display;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (impl_->events.size() < count && std::chrono::steady_clock::now() < deadline) {
+        while (XPending(d) > 0) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if (e.type == MappingNotify) {
+                XRefreshKeyboardMapping(&e.xmapping);
+            } else if (e.type == KeyPress || e.type == KeyRelease) {
+                XClientEvent ev{e.type == KeyPress ? XClientEvent::Type::KeyDown
+                                                   : XClientEvent::Type::KeyUp};
+                ev.keysym = XLookupKeysym(&e.xkey, 0);
+                impl_->events.push_back(ev);
+            } else if (e.type == ButtonPress || e.type == ButtonRelease) {
+                XClientEvent ev{e.type == ButtonPress ? XClientEvent::Type::ButtonDown
+                                                      : XClientEvent::Type::ButtonUp};
+                ev.button = e.xbutton.button;
+                ev.x = e.xbutton.x_root;
+                ev.y = e.xbutton.y_root;
+                impl_->events.push_back(ev);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return impl_->events;
+}
+
+void XClient::pointer(int& x, int& y) {
+    Display* d = impl_->display;
+    XSync(d, False);
+    Window root = 0;
+    Window child = 0;
+    int wx = 0;
+    int wy = 0;
+    unsigned mask = 0;
+    XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &wx, &wy, &mask);
+}
+
+bool XClient::autoRepeat(unsigned long keysym) {
+    Display* d = impl_->display;
+    const KeyCode code = XKeysymToKeycode(d, keysym);
+    XKeyboardState state{};
+    XGetKeyboardControl(d, &state);
+    return (state.auto_repeats[code / 8] & (1 << (code % 8))) != 0;
+}
