@@ -1,0 +1,332 @@
+#include "sim/driver/SimStream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace sim::driver {
+
+namespace {
+
+constexpr int kMaxValue = 10000;  // mm, the largest reading
+
+// Copies a property value out, checking the caller's buffer size.
+template <class T>
+OniStatus give(const T& value, void* data, int* pDataSize) {
+    if (data == nullptr || pDataSize == nullptr || *pDataSize < static_cast<int>(sizeof(T)))
+        return ONI_STATUS_BAD_PARAMETER;
+    std::memcpy(data, &value, sizeof(T));
+    *pDataSize = sizeof(T);
+    return ONI_STATUS_OK;
+}
+
+template <class T>
+bool take(const void* data, int dataSize, T& value) {
+    if (data == nullptr || dataSize != static_cast<int>(sizeof(T))) return false;
+    std::memcpy(&value, data, sizeof(T));
+    return true;
+}
+
+int fpsOf(const Scene& scene) {
+    return std::max(1, static_cast<int>(std::lround(scene.sensor.fps)));
+}
+
+}  // namespace
+
+std::vector<OniVideoMode> SimStream::videoModes(const Scene& scene) {
+    const int fps = fpsOf(scene);
+    const OniVideoMode own{ONI_PIXEL_FORMAT_DEPTH_1_MM, scene.sensor.projection.width,
+                           scene.sensor.projection.height, fps};
+    const int otherWidth = own.resolutionX == 320 ? 640 : 320;
+    const OniVideoMode other{ONI_PIXEL_FORMAT_DEPTH_1_MM, otherWidth, otherWidth * 3 / 4, fps};
+    return {own, other};  // the scene's own mode first: it is the default
+}
+
+SimStream::SimStream(std::shared_ptr<const Scene> scene, double speed, bool loop)
+    : scene_(std::move(scene)), frameCount_(scene_->frameCount()), speed_(speed), loop_(loop) {
+    mode_ = videoModes(*scene_).front();
+    renderer_ = std::make_shared<Renderer>(*scene_);
+    crop_ = OniCropping{0, 0, 0, mode_.resolutionX, mode_.resolutionY};
+}
+
+SimStream::~SimStream() {
+    stop();
+}
+
+OniStatus SimStream::start() {
+    std::lock_guard lock(mutex_);
+    if (running_) return ONI_STATUS_OK;
+    quit_ = false;
+    triggered_ = true;  // the first frame goes out at once, in every mode
+    next_ = 0;
+    anchorTime_ = Clock::now();
+    anchorFrame_ = 0;
+    try {
+        thread_ = std::thread(&SimStream::run, this);
+    } catch (const std::exception&) {
+        return ONI_STATUS_ERROR;
+    }
+    running_ = true;
+    return ONI_STATUS_OK;
+}
+
+void SimStream::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!running_) return;
+        quit_ = true;
+        running_ = false;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void SimStream::trigger() {
+    {
+        std::lock_guard lock(mutex_);
+        triggered_ = true;
+    }
+    wake_.notify_all();
+}
+
+void SimStream::setSpeed(double speed) {
+    {
+        std::lock_guard lock(mutex_);
+        speed_ = speed;
+        anchorTime_ = Clock::now();
+        anchorFrame_ = next_;
+    }
+    wake_.notify_all();
+}
+
+void SimStream::setLoop(bool loop) {
+    {
+        std::lock_guard lock(mutex_);
+        loop_ = loop;
+    }
+    wake_.notify_all();
+}
+
+void SimStream::run() {
+    const double fps = scene_->sensor.fps;
+    std::unique_lock lock(mutex_);
+    while (!quit_) {
+        if (!loop_ && next_ >= frameCount_) {  // the scene is over
+            wake_.wait(lock);
+            continue;
+        }
+        if (speed_ <= 0) {
+            if (!triggered_) {
+                wake_.wait(lock);
+                continue;
+            }
+        } else {
+            const auto now = Clock::now();
+            const double perFrame = 1.0 / (fps * speed_);
+            const auto due =
+                anchorTime_ +
+                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                    static_cast<double>(next_ - anchorFrame_) * perFrame));
+            if (now < due) {
+                wake_.wait_until(lock, due);
+                continue;
+            }
+            // A sensor does not wait for a slow renderer: skip to the clock.
+            const double elapsed = std::chrono::duration<double>(now - anchorTime_).count();
+            next_ = std::max(next_, anchorFrame_ + static_cast<int64_t>(elapsed / perFrame));
+            if (!loop_ && next_ >= frameCount_) continue;
+        }
+        const int64_t n = next_;
+        const OniVideoMode mode = mode_;
+        const OniCropping crop = crop_;
+        const bool mirror = mirror_;
+        const std::shared_ptr<Renderer> renderer = renderer_;
+        lock.unlock();
+        OniFrame* frame = produce(*renderer, mode, crop, mirror, n);
+        lock.lock();
+        ++next_;
+        // Requests that came while this frame was made asked for this frame;
+        // the ones from now on, after it is visible, ask for the next.
+        triggered_ = false;
+        if (frame != nullptr) {
+            lock.unlock();
+            raiseNewFrame(frame);
+            getServices().releaseFrame(frame);
+            lock.lock();
+        }
+    }
+}
+
+OniFrame* SimStream::produce(Renderer& renderer, const OniVideoMode& mode, const OniCropping& crop,
+                             bool mirror, int64_t n) {
+    const int W = renderer.width(), H = renderer.height();
+    image_.resize(static_cast<size_t>(W) * static_cast<size_t>(H));
+    const int k = static_cast<int>(n % frameCount_);
+    renderer.render(k, image_.data());
+
+    OniFrame* frame = getServices().acquireFrame();
+    if (frame == nullptr) return nullptr;
+    int x0 = 0, y0 = 0, w = W, h = H;
+    if (crop.enabled) {
+        x0 = std::clamp(crop.originX, 0, W - 1);
+        y0 = std::clamp(crop.originY, 0, H - 1);
+        w = std::clamp(crop.width, 1, W - x0);
+        h = std::clamp(crop.height, 1, H - y0);
+    }
+    auto* out = static_cast<uint16_t*>(frame->data);
+    for (int j = 0; j < h; ++j) {
+        const uint16_t* src = image_.data() + static_cast<size_t>(y0 + j) * static_cast<size_t>(W);
+        uint16_t* dst = out + static_cast<size_t>(j) * static_cast<size_t>(w);
+        if (mirror) {
+            for (int i = 0; i < w; ++i) dst[i] = src[W - 1 - (x0 + i)];
+        } else {
+            std::memcpy(dst, src + x0, static_cast<size_t>(w) * sizeof(uint16_t));
+        }
+    }
+    frame->dataSize = w * h * static_cast<int>(sizeof(uint16_t));
+    frame->sensorType = ONI_SENSOR_DEPTH;
+    frame->videoMode = mode;
+    frame->width = w;
+    frame->height = h;
+    frame->croppingEnabled = crop.enabled ? TRUE : FALSE;
+    frame->cropOriginX = crop.enabled ? x0 : 0;
+    frame->cropOriginY = crop.enabled ? y0 : 0;
+    frame->stride = w * static_cast<int>(sizeof(uint16_t));
+    frame->frameIndex = static_cast<int>(n + 1);
+    frame->timestamp =
+        static_cast<uint64_t>(std::llround(static_cast<double>(n) * 1e6 / scene_->sensor.fps));
+    return frame;
+}
+
+int SimStream::getRequiredFrameSize() {
+    std::lock_guard lock(mutex_);
+    return mode_.resolutionX * mode_.resolutionY * static_cast<int>(sizeof(uint16_t));
+}
+
+OniBool SimStream::isPropertySupported(int propertyId) {
+    switch (propertyId) {
+        case ONI_STREAM_PROPERTY_VIDEO_MODE:
+        case ONI_STREAM_PROPERTY_HORIZONTAL_FOV:
+        case ONI_STREAM_PROPERTY_VERTICAL_FOV:
+        case ONI_STREAM_PROPERTY_MAX_VALUE:
+        case ONI_STREAM_PROPERTY_MIN_VALUE:
+        case ONI_STREAM_PROPERTY_STRIDE:
+        case ONI_STREAM_PROPERTY_MIRRORING:
+        case ONI_STREAM_PROPERTY_CROPPING:
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+OniStatus SimStream::getProperty(int propertyId, void* data, int* pDataSize) {
+    std::lock_guard lock(mutex_);
+    const Projection& proj = scene_->sensor.projection;
+    switch (propertyId) {
+        case ONI_STREAM_PROPERTY_VIDEO_MODE:
+            return give(mode_, data, pDataSize);
+        case ONI_STREAM_PROPERTY_HORIZONTAL_FOV:
+            return give(proj.hfov, data, pDataSize);
+        case ONI_STREAM_PROPERTY_VERTICAL_FOV:
+            return give(proj.vfov, data, pDataSize);
+        case ONI_STREAM_PROPERTY_MAX_VALUE:
+            return give(kMaxValue, data, pDataSize);
+        case ONI_STREAM_PROPERTY_MIN_VALUE:
+            return give(0, data, pDataSize);
+        case ONI_STREAM_PROPERTY_STRIDE: {
+            const int width = crop_.enabled ? crop_.width : mode_.resolutionX;
+            return give(width * static_cast<int>(sizeof(uint16_t)), data, pDataSize);
+        }
+        case ONI_STREAM_PROPERTY_MIRRORING:
+            return give(static_cast<OniBool>(mirror_ ? TRUE : FALSE), data, pDataSize);
+        case ONI_STREAM_PROPERTY_CROPPING:
+            return give(crop_, data, pDataSize);
+        default:
+            return ONI_STATUS_NOT_SUPPORTED;
+    }
+}
+
+OniStatus SimStream::setProperty(int propertyId, const void* data, int dataSize) {
+    switch (propertyId) {
+        case ONI_STREAM_PROPERTY_VIDEO_MODE: {
+            OniVideoMode mode;
+            if (!take(data, dataSize, mode)) return ONI_STATUS_BAD_PARAMETER;
+            bool offered = false;
+            for (const OniVideoMode& m : videoModes(*scene_))
+                offered |= m.pixelFormat == mode.pixelFormat && m.resolutionX == mode.resolutionX &&
+                           m.resolutionY == mode.resolutionY && m.fps == mode.fps;
+            if (!offered) return ONI_STATUS_NOT_SUPPORTED;
+            std::shared_ptr<Renderer> renderer;
+            try {
+                renderer = std::make_shared<Renderer>(*scene_, mode.resolutionX, mode.resolutionY);
+            } catch (const std::bad_alloc&) {
+                return ONI_STATUS_ERROR;
+            }
+            {
+                std::lock_guard lock(mutex_);
+                mode_ = mode;
+                renderer_ = std::move(renderer);
+                crop_ = OniCropping{0, 0, 0, mode.resolutionX, mode.resolutionY};
+            }
+            raisePropertyChanged(ONI_STREAM_PROPERTY_VIDEO_MODE, &mode, sizeof mode);
+            return ONI_STATUS_OK;
+        }
+        case ONI_STREAM_PROPERTY_MIRRORING: {
+            OniBool mirror;
+            if (!take(data, dataSize, mirror)) return ONI_STATUS_BAD_PARAMETER;
+            {
+                std::lock_guard lock(mutex_);
+                mirror_ = mirror != FALSE;
+            }
+            raisePropertyChanged(ONI_STREAM_PROPERTY_MIRRORING, &mirror, sizeof mirror);
+            return ONI_STATUS_OK;
+        }
+        case ONI_STREAM_PROPERTY_CROPPING: {
+            OniCropping crop;
+            if (!take(data, dataSize, crop)) return ONI_STATUS_BAD_PARAMETER;
+            {
+                std::lock_guard lock(mutex_);
+                if (crop.enabled) {
+                    if (crop.originX < 0 || crop.originY < 0 || crop.width < 1 || crop.height < 1 ||
+                        crop.originX + crop.width > mode_.resolutionX ||
+                        crop.originY + crop.height > mode_.resolutionY)
+                        return ONI_STATUS_BAD_PARAMETER;
+                    crop_ = crop;
+                } else {
+                    crop_ = OniCropping{0, 0, 0, mode_.resolutionX, mode_.resolutionY};
+                }
+                crop = crop_;
+            }
+            raisePropertyChanged(ONI_STREAM_PROPERTY_CROPPING, &crop, sizeof crop);
+            return ONI_STATUS_OK;
+        }
+        default:
+            return ONI_STATUS_NOT_SUPPORTED;
+    }
+}
+
+void SimStream::notifyAllProperties() {
+    OniVideoMode mode;
+    OniCropping crop;
+    OniBool mirror;
+    {
+        std::lock_guard lock(mutex_);
+        mode = mode_;
+        crop = crop_;
+        mirror = mirror_ ? TRUE : FALSE;
+    }
+    const Projection& proj = scene_->sensor.projection;
+    const int minValue = 0, maxValue = kMaxValue;
+    const int stride =
+        (crop.enabled ? crop.width : mode.resolutionX) * static_cast<int>(sizeof(uint16_t));
+    raisePropertyChanged(ONI_STREAM_PROPERTY_VIDEO_MODE, &mode, sizeof mode);
+    raisePropertyChanged(ONI_STREAM_PROPERTY_HORIZONTAL_FOV, &proj.hfov, sizeof proj.hfov);
+    raisePropertyChanged(ONI_STREAM_PROPERTY_VERTICAL_FOV, &proj.vfov, sizeof proj.vfov);
+    raisePropertyChanged(ONI_STREAM_PROPERTY_MIN_VALUE, &minValue, sizeof minValue);
+    raisePropertyChanged(ONI_STREAM_PROPERTY_MAX_VALUE, &maxValue, sizeof maxValue);
+    raisePropertyChanged(ONI_STREAM_PROPERTY_STRIDE, &stride, sizeof stride);
+    raisePropertyChanged(ONI_STREAM_PROPERTY_MIRRORING, &mirror, sizeof mirror);
+    raisePropertyChanged(ONI_STREAM_PROPERTY_CROPPING, &crop, sizeof crop);
+}
+
+}  // namespace sim::driver
