@@ -44,6 +44,10 @@ std::string escape(const std::string& s) {
             out += "\\a";
         } else if (c == '\\') {
             out += "\\\\";
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+            out += hex;
         } else {
             out += c;
         }
