@@ -2,10 +2,12 @@
 
 #include <GL/freeglut.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "gesture/GestureManager.h"
 #include "platform/Log.h"
 
 SampleViewer* currentViewer = nullptr;
@@ -14,8 +16,9 @@ namespace {
 
 constexpr int kWindowWidth = 720;
 constexpr int kWindowHeight = 480;
-constexpr int kDefaultSensorWidth = 320;
-constexpr int kDefaultSensorHeight = 240;
+constexpr int kMaxHands = 20;
+
+volatile std::sig_atomic_t stopRequest = 0;  // 0, or the exit code + 1
 
 void glutDisplay() {
     if (currentViewer != nullptr) currentViewer->display();
@@ -31,32 +34,85 @@ void glutIdle() {
 
 }  // namespace
 
-SampleViewer::SampleViewer(const char* name, const Options& options, platform::Desktop& desktop)
-    : options_(options), desktop_(desktop), router_(std::make_unique<EventRouter>(desktop)) {
-    std::snprintf(name_, sizeof name_, "%s", name);
+class SampleViewer::TrackerConverter final : public DepthConverter {
+  public:
+    explicit TrackerConverter(const HandTracker& tracker) : tracker_(tracker) {}
+    void worldToDepth(float x, float y, float z, float& depthX, float& depthY) override {
+        orvexConvertHandCoordinatesToDepth(tracker_.get(), x, y, z, &depthX, &depthY);
+    }
+    void depthToWorld(int depthX, int depthY, int depthZ, float& x, float& y) override {
+        orvexConvertDepthCoordinatesToHand(tracker_.get(), depthX, depthY, depthZ, &x, &y);
+    }
+
+  private:
+    const HandTracker& tracker_;
+};
+
+void SampleViewer::requestStop(int code) {
+    stopRequest = code + 1;
+}
+
+SampleViewer::SampleViewer(const Options& options, platform::Desktop& desktop)
+    : options_(options),
+      desktop_(desktop),
+      gestureFeed_(std::make_unique<gesture::GestureFeed>(desktop)),
+      converter_(std::make_unique<TrackerConverter>(handTracker_)) {
     currentViewer = this;
+    std::snprintf(name_, sizeof name_, "%s", "Tolvane");
 }
 
 SampleViewer::~SampleViewer() {
-    logLine("\nrelease keys & mouse...\n");
-    if (router_) {
-        router_->keyboardEmitter->releaseAllKeys();
-        router_->mouseEmitter->releaseAllButtons();
-    }
+    handTracker_.shutdown();
+    orvex_.shutdown();
+    device_.close();
+    openni_.shutdown();
     currentViewer = nullptr;
-}
-
-void SampleViewer::releaseEverything() {
-    if (!router_) return;
-    router_->keyboardEmitter->releaseAllKeys();
-    router_->mouseEmitter->releaseAllButtons();
+    // Tearing the gesture manager down releases every key and button held.
+    gestureFeed_.reset();
+    depthStream_.destroy();
 }
 
 int SampleViewer::init(int argc, char** argv) {
-    if (router_->loadGestureConfig(options_.configPath.c_str(), kDefaultSensorWidth,
-                                   kDefaultSensorHeight) != 0) {
+    openni_.initialize();
+    const char* uri = options_.device.empty() ? nullptr : options_.device.c_str();
+    const OniStatus opened = device_.open(uri);
+    if (opened != ONI_STATUS_OK) {
+        logLine("Open Device failed:\n%s\n", oniGetExtendedError());
+        return opened;
+    }
+    orvex_.initialize();
+    if (handTracker_.create(device_.get()) != ORVEX_STATUS_OK) return 1;
+    if (depthStream_.create(device_.get()) != ONI_STATUS_OK) {
+        logLine("Tolvane: Couldn't find depth stream:\n%s\n", oniGetExtendedError());
+    } else {
+        OniVideoMode mode{};
+        int size = sizeof mode;
+        if (oniStreamGetProperty(depthStream_.get(), ONI_STREAM_PROPERTY_VIDEO_MODE, &mode,
+                                 &size) == ONI_STATUS_OK &&
+            mode.resolutionX > 0 && mode.resolutionY > 0) {
+            depthWidth_ = mode.resolutionX;
+            depthHeight_ = mode.resolutionY;
+            depthFps_ = mode.fps;
+        }
+        depthStream_.destroy();
+    }
+    viewScaleX_ = 720.0f / static_cast<float>(depthWidth_);
+    viewScaleY_ = 480.0f / static_cast<float>(depthHeight_);
+    gesture::GestureManager& manager = gestureFeed_->manager();
+    gestureFeed_->feedbackCode = 0;
+    manager.frameRate = depthFps_;
+    EventRouter& router = manager.router();
+    if (router.loadGestureConfig(options_.configPath.c_str(), depthWidth_, depthHeight_) != 0) {
         return 1;
     }
+    const int32_t code = router.feedbackWindow * 16 + router.feedbackSound;
+    manager.feedbackCode = code;
+    gestureFeed_->feedbackCode = code;
+    soundMode_ = code & 0x0F;
+    windowMode_ = code >> 4;
+    orvexStartGestureDetection(handTracker_.get(), ORVEX_GESTURE_WAVE);
+    orvexStartGestureDetection(handTracker_.get(), ORVEX_GESTURE_CLICK);
+    orvexSetHandSmoothingFactor(handTracker_.get(), 0.05f);
     return initOpenGL(argc, argv);
 }
 
@@ -65,19 +121,131 @@ int SampleViewer::run() {
     return 0;
 }
 
-void SampleViewer::display() {
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glutSwapBuffers();
+void SampleViewer::endFrame() {
     ++frameCount_;
     if (options_.frames >= 0 && frameCount_ >= options_.frames) glutLeaveMainLoop();
+    if (stopRequest != 0) {
+        exitCode_ = stopRequest - 1;
+        glutLeaveMainLoop();
+    }
+}
+
+void SampleViewer::display() {
+    TrackerFrame frame(handTracker_.get());
+    if (frame.read() != ORVEX_STATUS_OK || frame.get() == nullptr) {
+        logLine("GetNextData failed\n");
+        endFrame();
+        return;
+    }
+    FrameRef depth(frame->depthFrame);
+    if (depth.get() != nullptr && !depthImage_.allocated()) {
+        depthImage_.allocate(depth.get()->videoMode.resolutionX,
+                             depth.get()->videoMode.resolutionY);
+    }
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, kWindowWidth, kWindowHeight, 0, -1.0, 1.0);
+    if (depth.get() != nullptr) drawDepthImage(depth.get());
+
+    for (int i = 0; i < frame->gestureCount; ++i) {
+        const OrvexGestureData& g = frame->gestures[i];
+        if ((g.state & ORVEX_GESTURE_STATE_COMPLETED) != 0) {
+            OrvexHandId id = -1;
+            orvexStartHandTracking(handTracker_.get(), &g.currentPosition, &id);
+        }
+    }
+    Point3f positions[kMaxHands];
+    int32_t count = 0;
+    for (int i = 0; i < frame->handCount; ++i) {
+        const OrvexHandData& h = frame->hands[i];
+        if ((h.state & ORVEX_HAND_STATE_TRACKED) != 0 && count < kMaxHands) {
+            positions[count++] = Point3f{h.position.x, h.position.y, h.position.z};
+        }
+    }
+    if (std::getenv("TOLVANE_TRACE") != nullptr) {
+        std::fprintf(stderr, "frame %ld hands %d", frameCount_, count);
+        for (int i = 0; i < count; ++i)
+            std::fprintf(stderr, " (%.0f %.0f %.0f)", positions[i].x, positions[i].y,
+                         positions[i].z);
+        for (int i = 0; i < frame->gestureCount; ++i)
+            std::fprintf(stderr, " G%d/%d", frame->gestures[i].type, frame->gestures[i].state);
+        std::fprintf(stderr, "\n");
+    }
+    processHandPoints(depth.get(), positions, count);
+    glutSwapBuffers();
+    endFrame();
+}
+
+void SampleViewer::drawDepthImage(OniFrame* f) {
+    DepthFrameView view;
+    view.data = static_cast<const uint16_t*>(f->data);
+    view.width = f->width;
+    view.height = f->height;
+    view.strideBytes = f->stride;
+    view.dataBytes = f->dataSize;
+    view.cropX = f->croppingEnabled ? f->cropOriginX : 0;
+    view.cropY = f->croppingEnabled ? f->cropOriginY : 0;
+    view.resolutionX = f->videoMode.resolutionX;
+    view.resolutionY = f->videoMode.resolutionY;
+    depthImage_.update(view);
+    if (!depthImage_.allocated()) return;
+    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, static_cast<GLsizei>(depthImage_.textureWidth()),
+                 static_cast<GLsizei>(depthImage_.textureHeight()), 0, GL_RGB, GL_UNSIGNED_BYTE,
+                 depthImage_.texture());
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    glEnable(GL_TEXTURE_2D);
+    const float u =
+        static_cast<float>(view.resolutionX) / static_cast<float>(depthImage_.textureWidth());
+    const float v =
+        static_cast<float>(view.resolutionY) / static_cast<float>(depthImage_.textureHeight());
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(0.0f, 0.0f);
+    glTexCoord2f(u, 0.0f);
+    glVertex2f(static_cast<float>(kWindowWidth), 0.0f);
+    glTexCoord2f(u, v);
+    glVertex2f(static_cast<float>(kWindowWidth), static_cast<float>(kWindowHeight));
+    glTexCoord2f(0.0f, v);
+    glVertex2f(0.0f, static_cast<float>(kWindowHeight));
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+}
+
+void SampleViewer::processHandPoints(OniFrame* depthFrame, const Point3f* positions,
+                                     int32_t count) {
+    handCount_ = count;
+    HandPointSet set;
+    convertHands(positions, count, viewScaleX_, viewScaleY_, *converter_, set, screenPoints_);
+    if (count >= 2 && depthFrame != nullptr) {
+        FrameRef ref(depthFrame);
+        DepthFrameView view;
+        view.data = static_cast<const uint16_t*>(ref.get()->data);
+        view.width = ref.get()->width;
+        view.height = ref.get()->height;
+        view.strideBytes = ref.get()->stride;
+        view.dataBytes = ref.get()->dataSize;
+        computeHandMidpoint(&view, set, *converter_);
+    }
+    gestureFeed_->feedHandPoints(std::span<const Point3f, 3>(set.depth),
+                                 std::span<const Point3f, 3>(set.world), count, feedbackState_);
+    updateFeedback();
+}
+
+void SampleViewer::updateFeedback() {
+    updateAnchors(handCount_, feedbackState_, screenPoints_, anchors_);
+    drawOverlay(handCount_, feedbackState_, screenPoints_, anchors_, markerScale_);
 }
 
 void SampleViewer::onKey(unsigned char key, int /*x*/, int /*y*/) {
     if (key == 27) {
-        // Nothing may stay held in the user's desktop when the program ends.
-        releaseEverything();
-        std::exit(1);
+        // The main loop returns and the viewer is destroyed, which releases
+        // everything the program holds before the process ends.
+        exitCode_ = 1;
+        glutLeaveMainLoop();
     }
 }
 

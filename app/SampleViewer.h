@@ -1,17 +1,28 @@
-// The viewer: sets up the configuration (and, with the frame loop, the
-// sensor and the hand tracker), owns the display window and runs once per
-// frame from the GLUT main loop.
+// The viewer: opens the depth sensor and the hand tracker, loads the
+// configuration, owns the display window and, once per frame from the GLUT
+// main loop, reads a tracker frame, draws the depth picture, starts hands at
+// focus gestures, feeds the gesture manager and draws the overlay.
+//
+// Ending: Escape, SIGINT, SIGTERM and SIGHUP leave the main loop; the viewer
+// is then destroyed as on any other way out, which releases every key and
+// button the program holds, and the process exits with code 1. "-frames N"
+// ends the same way after N frames with code 0.
 #pragma once
 
 #include <memory>
 
 #include "app/CommandLine.h"
-#include "config/EventRouter.h"
+#include "app/DepthImage.h"
+#include "app/HandPoints.h"
+#include "app/OpenNIHandles.h"
+#include "app/Overlay.h"
+#include "gesture/FeedbackState.h"
+#include "gesture/GestureFeed.h"
 #include "platform/Desktop.h"
 
 class SampleViewer {
   public:
-    SampleViewer(const char* name, const Options& options, platform::Desktop& desktop);
+    SampleViewer(const Options& options, platform::Desktop& desktop);
     virtual ~SampleViewer();
     SampleViewer(const SampleViewer&) = delete;
     SampleViewer& operator=(const SampleViewer&) = delete;
@@ -21,18 +32,48 @@ class SampleViewer {
     virtual void display();
     virtual void onKey(unsigned char key, int x, int y);
 
+    // The process exit code once the main loop has returned.
+    int exitCode() const { return exitCode_; }
+    // Asks the main loop to end with `code` (from a signal: async-safe).
+    static void requestStop(int code);
+
   protected:
     virtual int initOpenGL(int argc, char** argv);
 
   private:
-    // Releases every key and button the program holds.
-    void releaseEverything();
+    class TrackerConverter;
 
+    void processHandPoints(OniFrame* depthFrame, const Point3f* positions, int32_t count);
+    void updateFeedback();
+    void drawDepthImage(OniFrame* depthFrame);
+    void endFrame();
+
+    DepthImage depthImage_;
     char name_[256]{};
     const Options& options_;
     platform::Desktop& desktop_;
-    std::unique_ptr<EventRouter> router_;
+    OpenNIRuntime openni_;
+    OrvexRuntime orvex_;
+    Device device_;
+    HandTracker handTracker_;
+    DepthStream depthStream_;
+    Point3f screenPoints_[20];
+    OverlayAnchors anchors_;
+    gesture::FeedbackState feedbackState_;
+    int32_t depthWidth_ = 320;
+    int32_t depthHeight_ = 240;
+    int32_t depthFps_ = 30;
+    float viewScaleX_ = 2.25f;
+    float viewScaleY_ = 2.0f;
+    const float markerScale_ = 2.25f;
+    int32_t soundMode_ = 0;
+    int32_t windowMode_ = 0;
+    int32_t handCount_ = 0;
+    int32_t stateChanged_ = 0;
+    std::unique_ptr<gesture::GestureFeed> gestureFeed_;
+    std::unique_ptr<TrackerConverter> converter_;
     long frameCount_ = 0;
+    int exitCode_ = 0;
 };
 
 // The one viewer, for the GLUT callbacks, which carry no user data.

@@ -2,6 +2,7 @@
 // input for the desktop.
 #include <GL/freeglut.h>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<platform::Desktop> desktop;
     if (options.dryRun) {
         desktop = std::make_unique<platform::RecordingDesktop>(
-            platform::displayScreenSize(kFallbackScreen), stdout);
+            platform::displayScreenSize(kFallbackScreen), stderr);
     } else {
         std::string error;
         desktop = platform::X11Desktop::open(nullptr, error);
@@ -58,13 +59,21 @@ int main(int argc, char** argv) {
         }
     }
 
+    // A signal ends the main loop like Escape, so that the viewer's teardown
+    // releases whatever the program holds down.
+    struct sigaction action {};
+    action.sa_handler = [](int) { SampleViewer::requestStop(1); };
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+
     int code = 0;
     {
-        SampleViewer viewer("Tolvane", options, *desktop);
+        SampleViewer viewer(options, *desktop);
         if (viewer.init(argc, argv) != 0) {
             code = 1;
         } else {
             glutMainLoop();
+            code = viewer.exitCode();
         }
     }
     return code;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace tracker {
 
@@ -66,12 +67,8 @@ void CandidateFinder::configure(const CameraModel& camera) {
     }
 }
 
-// Largest depth step between neighbouring cells of one surface: the sensor's depth
-// quantisation (about 2.9e-6 z^2) with margin, plus the cell spacing for tilted surfaces.
 float CandidateFinder::jumpAt(float z) const {
-    const float quantised = std::max(35.0F, 6.0e-6F * z * z);
-    const float spacing = z * static_cast<float>(step_) / camera_.focalX();
-    return quantised + spacing;
+    return surfaceJump(z, z * static_cast<float>(step_) / camera_.focalX());
 }
 
 void CandidateFinder::sampleGrid(const DepthView& frame) {
@@ -85,7 +82,7 @@ void CandidateFinder::sampleGrid(const DepthView& frame) {
             std::fill(out, out + gridWidth_, uint16_t{0});
             continue;
         }
-        const uint16_t* row = frame.data + static_cast<ptrdiff_t>(v) * frame.stride;
+        const uint16_t* row = frame.data + static_cast<std::ptrdiff_t>(v) * frame.stride;
         for (int gx = 0; gx < gridWidth_; ++gx) {
             const int u = gx * step_ + half - frame.originX;
             uint16_t z = 0;
@@ -141,7 +138,7 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
     int minX = gridWidth_, maxX = -1, minY = gridHeight_, maxY = -1;
     const int w = gridWidth_;
 
-    auto visit = [&](int c, int n, float z, float jump, bool& joined) {
+    auto visit = [&](int n, float z, float jump, bool& joined) {
         const auto zn = static_cast<float>(depth_[static_cast<size_t>(n)]);
         if (zn == 0) {
             ++freeEdges;
@@ -167,7 +164,6 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
         } else if (dz > 0) {
             ++boundEdges;
         }
-        (void)c;
     };
 
     while (head < tail) {
@@ -181,10 +177,10 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
         const auto z = static_cast<float>(depth_[static_cast<size_t>(c)]);
         const float jump = jumpTable_[static_cast<size_t>(depth_[static_cast<size_t>(c)] / kBucketMm)];
         bool joined = false;
-        if (gx > 0) visit(c, c - 1, z, jump, joined);
-        if (gx + 1 < w) visit(c, c + 1, z, jump, joined);
-        if (gy > 0) visit(c, c - w, z, jump, joined);
-        if (gy + 1 < gridHeight_) visit(c, c + w, z, jump, joined);
+        if (gx > 0) visit(c - 1, z, jump, joined);
+        if (gx + 1 < w) visit(c + 1, z, jump, joined);
+        if (gy > 0) visit(c - w, z, jump, joined);
+        if (gy + 1 < gridHeight_) visit(c + w, z, jump, joined);
         if (joined) {
             joins.add({z * columnFactor_[static_cast<size_t>(gx)],
                        z * rowFactor_[static_cast<size_t>(gy)], z},
@@ -207,9 +203,12 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
     }
     const Vec3 centroid = all.mean();
     const float mmPerCell = centroid.z * static_cast<float>(step_) / camera_.focalX();
-    const float extent =
-        static_cast<float>(std::max(maxX - minX + 1, maxY - minY + 1)) * mmPerCell;
+    const float boxWidth = static_cast<float>(maxX - minX + 1) * mmPerCell;
+    const float boxHeight = static_cast<float>(maxY - minY + 1) * mmPerCell;
+    const float extent = std::max(boxWidth, boxHeight);
     if (all.area > params_.maxArea || extent > params_.maxExtent) return false;
+    if (boxWidth < params_.minWidth || boxHeight < params_.minHeight) return false;
+    if (centroid.z > params_.maxCandidateDepth) return false;
     const int outline = freeEdges + boundEdges;
     const float isolation =
         outline > 0 ? static_cast<float>(freeEdges) / static_cast<float>(outline) : 1.0F;

@@ -30,6 +30,9 @@ struct CandidateParams {
     float minHandArea = 3000.0F;  // mm^2 of the hand region (30 cm^2)
     float maxArea = 80000.0F;     // mm^2 of the whole region (800 cm^2)
     float maxExtent = 650.0F;     // larger side of the region's box (mm)
+    float minWidth = 40.0F;       // smallest sides of the region's box (mm): rejects slivers
+    float minHeight = 60.0F;
+    float maxCandidateDepth = 3500.0F;  // candidates farther away are not reported (mm)
 };
 
 struct Candidate {

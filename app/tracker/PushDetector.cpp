@@ -37,6 +37,12 @@ GestureProgress PushDetector::update(double time, const Vec3& position) {
         return GestureProgress::kNone;
     }
     if (tip.time - from.time < params_.minForward) return GestureProgress::kNone;
+    // A hand moves steadily; a blob whose depth jumps around does not push.
+    float path = 0;
+    for (int i = start + 1; i <= nearest; ++i) {
+        path += std::fabs(at(i).position.z - at(i - 1).position.z);
+    }
+    if (path > params_.maxPathRatio * travel) return GestureProgress::kNone;
     const float drift = params_.maxDriftRatio * travel;
     if (std::fabs(tip.position.x - from.position.x) > drift ||
         std::fabs(tip.position.y - from.position.y) > drift) {

@@ -5,7 +5,7 @@
 // the nearest point of the recent path: before it, the farthest point at most `maxForward`
 // seconds earlier starts the push, which must bring the hand at least `minTravel` closer in at
 // least `minForward` seconds with sideways and vertical drift at most `maxDriftRatio` of the
-// travel; after it, the hand must have come back by `returnRatio` of the travel within
+// travel and without much back and forth (`maxPathRatio`); after it, the hand must have come back by `returnRatio` of the travel within
 // `maxReturn` seconds. The push is reported on the frame where the return is reached, and the
 // detector is quiet for `cooldown` seconds afterwards.
 #pragma once
@@ -21,6 +21,7 @@ struct PushParams {
     float minForward = 0.1F;     // s
     float maxForward = 0.6F;     // s
     float maxDriftRatio = 0.5F;  // sideways or vertical drift / travel
+    float maxPathRatio = 1.6F;   // depth path length / travel on the way in
     float returnRatio = 0.5F;    // part of the travel to come back
     float maxReturn = 0.5F;      // s
     float cooldown = 1.0F;       // s

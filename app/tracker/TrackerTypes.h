@@ -18,6 +18,14 @@ inline Vec3 operator*(Vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 inline float dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline float squaredDistance(Vec3 a, Vec3 b) { return dot(a - b, a - b); }
 
+// Largest depth step between two neighbouring samples of one surface `spacing` millimetres
+// apart at depth z: the sensor's depth quantisation (about 2.9e-6 z^2) with margin, plus the
+// spacing itself for surfaces tilted up to 45 degrees.
+inline float surfaceJump(float z, float spacing) {
+    const float quantised = 6.0e-6F * z * z;
+    return (quantised > 35.0F ? quantised : 35.0F) + spacing;
+}
+
 // A borrowed 16-bit depth image in millimetres (0 = no reading). Pixel (u, v) of the full sensor
 // image lives at data[(v - originY) * stride + (u - originX)] when it lies inside the
 // width x height window starting at (originX, originY); stride is in pixels.

@@ -98,7 +98,9 @@ GestureProgress WaveDetector::update(double time, const Vec3& p) {
         spanMin_ = {std::min(turn.x, p.x), std::min(turn.y, p.y), std::min(turn.z, p.z)};
         spanMax_ = {std::max(turn.x, p.x), std::max(turn.y, p.y), std::max(turn.z, p.z)};
     };
-    if (halfCycle < params_.minHalfCycle || halfCycle > params_.maxHalfCycle) {
+    // The first swing may start from anywhere in the sweep, so only its length is bounded.
+    const bool tooShort = count_ > 0 && halfCycle < params_.minHalfCycle;
+    if (tooShort || halfCycle > params_.maxHalfCycle) {
         restartAtTurn();
     } else {
         ++count_;

@@ -1,0 +1,177 @@
+#include "app/tracker/HandTrackerCore.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tracker {
+
+HandTrackerCore::HandTrackerCore(const TrackerParams& params)
+    : params_(params),
+      finder_(params.candidates),
+      tracks_(params.wave, params.push, params.candidateGate),
+      follower_(params.follow) {
+    configure(CameraModel());
+}
+
+void HandTrackerCore::configure(const CameraModel& camera) {
+    camera_ = camera;
+    finder_.configure(camera);
+    follower_.configure(camera);
+    tracks_.clear();
+    for (Hand& h : hands_) h = Hand();
+    started_ = false;
+}
+
+void HandTrackerCore::setGestureEnabled(int32_t type, bool enabled) {
+    if (type >= 0 && type < kGestureTypeCount) enabled_[type] = enabled;
+}
+
+bool HandTrackerCore::gestureEnabled(int32_t type) const {
+    return type >= 0 && type < kGestureTypeCount && enabled_[type];
+}
+
+void HandTrackerCore::setSmoothingFactor(float factor) {
+    smoothing_ = std::isfinite(factor) ? std::clamp(factor, 0.0F, 0.999F) : 0.0F;
+}
+
+int HandTrackerCore::handCount() const {
+    return static_cast<int>(std::count_if(hands_.begin(), hands_.end(), [](const Hand& h) {
+        return h.phase == Phase::kNew || h.phase == Phase::kTracked;
+    }));
+}
+
+int16_t HandTrackerCore::nextId() {
+    for (;;) {
+        lastId_ = static_cast<int16_t>(lastId_ >= INT16_MAX ? 1 : lastId_ + 1);
+        const bool used = std::any_of(hands_.begin(), hands_.end(), [&](const Hand& h) {
+            return h.phase != Phase::kFree && h.id == lastId_;
+        });
+        if (!used) return lastId_;
+    }
+}
+
+StartResult HandTrackerCore::startHandTracking(const Vec3& position, int16_t* id) {
+    if (!std::isfinite(position.x) || !std::isfinite(position.y) || !std::isfinite(position.z) ||
+        position.z <= 0.0F) {
+        return StartResult::kBadPosition;
+    }
+    const float near2 = params_.duplicateDistance * params_.duplicateDistance;
+    for (const Hand& h : hands_) {
+        if ((h.phase == Phase::kNew || h.phase == Phase::kTracked) &&
+            squaredDistance(h.raw, position) < near2) {
+            if (id != nullptr) *id = h.id;
+            return StartResult::kAlreadyTracked;
+        }
+    }
+    for (Hand& h : hands_) {
+        if (h.phase != Phase::kFree) continue;
+        h = Hand();
+        h.phase = Phase::kNew;
+        h.id = nextId();
+        h.raw = position;
+        h.smoothed = position;
+        h.prediction = position;
+        h.lastSupport = time_;
+        if (id != nullptr) *id = h.id;
+        return StartResult::kStarted;
+    }
+    return StartResult::kNoRoom;
+}
+
+bool HandTrackerCore::stopHandTracking(int16_t id) {
+    for (Hand& h : hands_) {
+        if ((h.phase == Phase::kNew || h.phase == Phase::kTracked) && h.id == id) {
+            h.phase = Phase::kLost;
+            return true;
+        }
+    }
+    return false;
+}
+
+void HandTrackerCore::process(const DepthView& frame, uint64_t timestampUs, TrackerOutput& out) {
+    float dt = params_.frameInterval;
+    if (started_ && timestampUs > lastTimestamp_ && timestampUs - lastTimestamp_ < 2'000'000U) {
+        dt = static_cast<float>(timestampUs - lastTimestamp_) * 1e-6F;
+    }
+    if (started_) time_ += dt;
+    started_ = true;
+    lastTimestamp_ = timestampUs;
+
+    out.handCount = 0;
+    out.gestureCount = 0;
+    followHands(frame, time_, dt);
+    reportHands(out);
+    findGestures(frame, time_, out);
+}
+
+void HandTrackerCore::followHands(const DepthView& frame, double time, float dt) {
+    auto active = [](const Hand& h) { return h.phase == Phase::kNew || h.phase == Phase::kTracked; };
+    for (Hand& h : hands_) {
+        if (active(h)) h.prediction = h.raw + h.velocity * dt;
+    }
+    const float keep = 1.0F - smoothing_;
+    for (Hand& h : hands_) {
+        if (!active(h)) continue;
+        std::array<Vec3, kMaxHands> others{};
+        int otherCount = 0;
+        for (const Hand& o : hands_) {
+            if (&o != &h && active(o)) others[static_cast<size_t>(otherCount++)] = o.prediction;
+        }
+        const FollowResult r =
+            follower_.follow(frame, h.prediction, !h.supported, others.data(), otherCount);
+        if (r.supported) {
+            const Vec3 measured = r.surface + Vec3{0.0F, 0.0F, params_.surfaceToCentre};
+            if (h.supported && dt > 0) {
+                h.velocity = h.velocity * 0.5F + (measured - h.raw) * (0.5F / dt);
+            } else {
+                h.velocity = Vec3{};
+            }
+            h.raw = measured;
+            h.smoothed = h.measured ? h.smoothed + (measured - h.smoothed) * keep : measured;
+            h.measured = true;
+            h.supported = true;
+            h.lastSupport = time;
+        } else {
+            h.supported = false;
+            h.velocity = h.velocity * 0.5F;
+            h.raw = h.prediction;
+            h.smoothed = h.smoothed + (h.raw - h.smoothed) * keep;
+            if (time - h.lastSupport > params_.lostAfter) h.phase = Phase::kLost;
+        }
+    }
+}
+
+void HandTrackerCore::reportHands(TrackerOutput& out) {
+    for (Hand& h : hands_) {
+        if (h.phase == Phase::kFree || out.handCount >= kMaxHands) continue;
+        HandReport& r = out.hands[out.handCount++];
+        r.id = h.id;
+        r.position = h.smoothed;
+        if (h.phase == Phase::kLost) {
+            r.state = kHandLost;
+            h.phase = Phase::kFree;
+            continue;
+        }
+        r.state = kHandTracked | (h.supported ? 0U : static_cast<uint32_t>(kHandCoasting));
+        if (h.phase == Phase::kNew) {
+            r.state |= kHandNew;
+            h.phase = Phase::kTracked;
+        }
+    }
+}
+
+void HandTrackerCore::findGestures(const DepthView& frame, double time, TrackerOutput& out) {
+    if (!enabled_[kGestureWave] && !enabled_[kGestureClick]) return;
+    const int found = finder_.find(frame, candidates_.data(), static_cast<int>(candidates_.size()));
+    const int events = tracks_.update(time, candidates_.data(), found, enabled_, events_.data(),
+                                      static_cast<int>(events_.size()));
+    for (int k = 0; k < events && out.gestureCount < kMaxGestures; ++k) {
+        const GestureEvent& e = events_[static_cast<size_t>(k)];
+        GestureReport& g = out.gestures[out.gestureCount++];
+        g.type = e.type;
+        g.state = e.progress == GestureProgress::kCompleted ? kGestureCompleted : kGestureInProgress;
+        g.position = e.position + Vec3{0.0F, 0.0F, params_.surfaceToCentre};
+    }
+}
+
+}  // namespace tracker
