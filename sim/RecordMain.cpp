@@ -7,11 +7,13 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "sim/Renderer.h"
 
@@ -154,6 +156,8 @@ int main(int argc, char** argv) {
     if (recorder.attach(depth, false) != openni::STATUS_OK)
         return fail("cannot record the depth stream");
     if (recorder.start() != openni::STATUS_OK) return fail("cannot start recording");
+    // OpenNI's recorder starts on its own thread and ignores frames until then.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (depth.start() != openni::STATUS_OK) return fail("cannot start the depth stream");
 
     std::printf("tolvane-record: %s, %d x %d at %d fps -> %s\n",

@@ -57,9 +57,11 @@ OniStatus SimStream::start() {
     std::lock_guard lock(mutex_);
     if (running_) return ONI_STATUS_OK;
     quit_ = false;
-    triggered_ = true;  // the first frame goes out at once, in every mode
+    triggered_ = false;  // no-drop: the first frame too waits for a reader
     next_ = 0;
-    anchorTime_ = Clock::now();
+    // OpenNI 2 accepts frames only once start() has returned; the first frame
+    // follows a moment later rather than a whole frame period.
+    anchorTime_ = Clock::now() + std::chrono::milliseconds(3);
     anchorFrame_ = 0;
     try {
         thread_ = std::thread(&SimStream::run, this);

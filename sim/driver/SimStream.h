@@ -2,11 +2,13 @@
 // thread and hands them to OpenNI 2.
 //
 // Pacing: with a speed above 0 frame n is due n / (fps * speed) seconds after
-// the start (the first at once; frames are skipped if rendering falls behind
-// the clock, as a sensor's would be). With a speed of 0 or less (no-drop mode)
-// the first frame comes at once and each later one when a reader waits and
-// has no frame pending (OpenNI 2 then calls the device's tryManualTrigger), so
-// a reader gets every frame, as fast as it reads.
+// the start (the first a few milliseconds after it; frames are skipped if
+// rendering falls behind the clock, as a sensor's would be). With a speed of
+// 0 or less (no-drop mode) each frame comes when a reader waits and has no
+// frame pending (OpenNI 2 then calls the device's tryManualTrigger), so a
+// reader that waits (oniWaitForAnyStream, oniStreamReadFrame) gets every
+// frame, as fast as it reads; a client that only listens for new-frame
+// callbacks gets nothing in this mode.
 //
 // Frame n (counting from 0 at the start, across loops) carries frameIndex n + 1
 // and timestamp n / fps seconds in microseconds, and shows the scene's frame
