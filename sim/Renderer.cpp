@@ -153,6 +153,7 @@ Renderer::Renderer(const Scene& scene, int width, int height) : scene_(scene) {
     zbuf_.resize(n);
     labels_.resize(n);
     shadow_.resize(n);
+    invZ_.resize(n);
     rayX_.resize(static_cast<size_t>(proj_.width));
     rayY_.resize(static_cast<size_t>(proj_.height));
     for (int i = 0; i < proj_.width; ++i)
@@ -257,7 +258,7 @@ void Renderer::renderIdeal(double t) {
 void Renderer::copyExact(uint16_t* depth) const {
     for (size_t k = 0; k < zbuf_.size(); ++k) {
         const float z = zbuf_[k];
-        depth[k] = z <= kLargestReading ? static_cast<uint16_t>(std::lround(z)) : 0;
+        depth[k] = z <= kLargestReading ? static_cast<uint16_t>(z + 0.5f) : 0;
     }
 }
 
@@ -272,41 +273,44 @@ void Renderer::applyNoise(int frame, uint16_t* depth) {
     const float k = proj_.focalX() * noise::kProjectorBaseline;
     for (int j = 0; j < H; ++j) {
         const float* zrow = zbuf_.data() + static_cast<size_t>(j) * w;
+        float* irow = invZ_.data() + static_cast<size_t>(j) * w;
         uint8_t* srow = shadow_.data() + static_cast<size_t>(j) * w;
+        for (int i = 0; i < W; ++i) irow[i] = 1.0f / zrow[i];  // 0 where nothing is seen
         float minColumn = kInf;
         for (int i = W - 1; i >= 0; --i) {
-            const float z = zrow[i];
-            srow[i] = 0;
-            if (z == kInf) continue;
-            const float column = static_cast<float>(i) - k / z;
-            if (column >= minColumn)
-                srow[i] = 1;
-            else
-                minColumn = column;
+            const float inv = irow[i];
+            const float column = static_cast<float>(i) - k * inv;
+            const bool hidden = inv > 0 && column >= minColumn;
+            if (inv > 0 && !hidden) minColumn = column;
+            srow[i] = hidden;
+            irow[i] = hidden ? 0.0f : inv;
         }
     }
 
     noise::Random rng(scene_.sensor.seed * 0x100000001B3ULL ^
                       static_cast<uint64_t>(frame) * 0x9E3779B97F4A7C15ULL);
     const auto& table = shiftTable();
-    // s(z) = kS0 - kS1 / z, the continuous shift value of depth z.
-    constexpr float kS0 = 800.0f + 4.0f * (7.5f / 0.1042f + 0.375f);
+    // s = kS0 - kS1 / z is the continuous shift value of depth z; adding 0.5
+    // makes the conversion to an index round.
+    constexpr float kS0 = 800.0f + 4.0f * (7.5f / 0.1042f + 0.375f) + 0.5f;
     constexpr float kS1 = 4.0f * 9000.0f / 0.1042f;
+    constexpr float kShiftLimit = noise::kMaxShift + 1;
     const float pJitter = noise::kEdgeDropProbability +
                           (1 - noise::kEdgeDropProbability) * noise::kEdgeJitterProbability;
 
     for (int j = 0; j < H; ++j) {
         const size_t row = static_cast<size_t>(j) * w;
         const float* zrow = zbuf_.data() + row;
-        const uint8_t* srow = shadow_.data() + row;
+        const float* irow = invZ_.data() + row;
         uint16_t* out = depth + row;
         for (int i = 0; i < W; ++i) {
-            float z = zrow[i];
-            if (z == kInf || srow[i]) {
+            float inv = irow[i];
+            if (inv == 0) {  // nothing there, or in the projector's shadow
                 out[i] = 0;
                 continue;
             }
             // Depth edges: drop-outs and one-pixel lateral jitter.
+            const float z = zrow[i];
             const float up = j > 0 ? zrow[i - W] : z, down = j + 1 < H ? zrow[i + W] : z;
             const float left = i > 0 ? zrow[i - 1] : z, right = i + 1 < W ? zrow[i + 1] : z;
             const float jump = std::max(std::max(std::fabs(up - z), std::fabs(down - z)),
@@ -319,22 +323,18 @@ void Renderer::applyNoise(int frame, uint16_t* depth) {
                 }
                 if (r < pJitter) {
                     const uint64_t pick = rng.next() >> 62;
-                    const int di = pick == 0 ? -1 : pick == 1 ? 1 : 0;
-                    const int dj = pick == 2 ? -1 : pick == 3 ? 1 : 0;
-                    const int ni = i + di, nj = j + dj;
-                    if (ni >= 0 && ni < W && nj >= 0 && nj < H) {
-                        const size_t n = static_cast<size_t>(nj) * w + static_cast<size_t>(ni);
-                        z = shadow_[n] ? kInf : zbuf_[n];
-                    }
-                    if (z == kInf) {
+                    const int ni = i + (pick == 0 ? -1 : pick == 1 ? 1 : 0);
+                    const int nj = j + (pick == 2 ? -1 : pick == 3 ? 1 : 0);
+                    if (ni >= 0 && ni < W && nj >= 0 && nj < H)
+                        inv = invZ_[static_cast<size_t>(nj) * w + static_cast<size_t>(ni)];
+                    if (inv == 0) {
                         out[i] = 0;
                         continue;
                     }
                 }
             }
-            const float s = kS0 - kS1 / z + noise::kShiftSigma * rng.gaussian();
-            const long si = std::lround(s);
-            out[i] = si >= 0 && si <= noise::kMaxShift ? table[static_cast<size_t>(si)] : 0;
+            const float s = kS0 - kS1 * inv + noise::kShiftSigma * rng.gaussian();
+            out[i] = s >= 0 && s < kShiftLimit ? table[static_cast<size_t>(s)] : 0;
         }
     }
 }

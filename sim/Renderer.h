@@ -69,7 +69,8 @@ class Renderer {
     std::vector<float> rayX_, rayY_;  // ray direction (rayX[i], rayY[j], 1) of pixel (i, j)
     std::vector<float> zbuf_;         // ideal planar depth, +inf where nothing
     std::vector<uint8_t> labels_;
-    std::vector<uint8_t> shadow_;
+    std::vector<uint8_t> shadow_;  // hidden from the projector
+    std::vector<float> invZ_;      // 1 / ideal depth; 0 where nothing or in shadow
     FrameTruth truth_;
 };
 
