@@ -8,7 +8,7 @@
 namespace tracker {
 
 class CameraModel {
-public:
+  public:
     CameraModel() : CameraModel(320, 240, kDefaultHorizontalFov, kDefaultVerticalFov) {}
     // Fields of view in radians.
     CameraModel(int width, int height, float horizontalFov, float verticalFov);
@@ -46,7 +46,7 @@ public:
     static constexpr float kDefaultHorizontalFov = 1.0144686707507438F;  // 58.1 degrees
     static constexpr float kDefaultVerticalFov = 0.7898094344964471F;    // 45.3 degrees
 
-private:
+  private:
     int width_;
     int height_;
     float horizontalFov_;

@@ -119,7 +119,19 @@ int CandidateFinder::find(const DepthView& frame, Candidate* out, int capacity) 
         Candidate candidate;
         if (growRegion(seed, ++label, &candidate) && count < limit) out[count++] = candidate;
     }
-    return count;
+
+    // Drop candidates right behind a nearer one: the elbow or shoulder of a hand reaching out.
+    const float lateral2 = params_.behindLateral * params_.behindLateral;
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        bool behind = false;
+        for (int j = 0; j < count && !behind; ++j) {
+            const Vec3 d = out[i].position - out[j].position;
+            behind = d.z >= params_.behindDepth && d.x * d.x + d.y * d.y < lateral2;
+        }
+        if (!behind) out[kept++] = out[i];
+    }
+    return kept;
 }
 
 bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
@@ -175,7 +187,8 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
         minY = std::min(minY, gy);
         maxY = std::max(maxY, gy);
         const auto z = static_cast<float>(depth_[static_cast<size_t>(c)]);
-        const float jump = jumpTable_[static_cast<size_t>(depth_[static_cast<size_t>(c)] / kBucketMm)];
+        const float jump =
+            jumpTable_[static_cast<size_t>(depth_[static_cast<size_t>(c)] / kBucketMm)];
         bool joined = false;
         if (gx > 0) visit(c - 1, z, jump, joined);
         if (gx + 1 < w) visit(c + 1, z, jump, joined);

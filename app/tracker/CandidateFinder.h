@@ -8,7 +8,9 @@
 // least `isolationGap` behind it (or no reading), and when its size fits an arm's end. The
 // candidate's position is the mean of the region's points within `handRadius` of its
 // extremity: the point farthest from where the region joins what lies behind it (the forearm
-// cut), which is where the hand is when an arm reaches out.
+// cut), which is where the hand is when an arm reaches out. A candidate lying `behindDepth`
+// or more behind another one and within `behindLateral` of it sideways is dropped: that is
+// the elbow or shoulder of an arm whose hand is in front.
 #pragma once
 
 #include <cstdint>
@@ -27,12 +29,14 @@ struct CandidateParams {
     float isolationGap = 100.0F;  // background this far behind an outline counts as free (mm)
     float minIsolation = 0.5F;    // fraction of outline edges that must be free
     float handRadius = 100.0F;    // radius of the hand region around the extremity (mm)
-    float minHandArea = 3000.0F;  // mm^2 of the hand region (30 cm^2)
+    float minHandArea = 5500.0F;  // mm^2 of the hand region (55 cm^2)
     float maxArea = 80000.0F;     // mm^2 of the whole region (800 cm^2)
     float maxExtent = 650.0F;     // larger side of the region's box (mm)
     float minWidth = 40.0F;       // smallest sides of the region's box (mm): rejects slivers
     float minHeight = 60.0F;
     float maxCandidateDepth = 3500.0F;  // candidates farther away are not reported (mm)
+    float behindDepth = 150.0F;         // a candidate this much behind another one
+    float behindLateral = 400.0F;       // and this close to it sideways is an arm, not a hand (mm)
 };
 
 struct Candidate {
@@ -44,7 +48,7 @@ struct Candidate {
 };
 
 class CandidateFinder {
-public:
+  public:
     static constexpr int kMaxCandidates = 32;
 
     explicit CandidateFinder(const CandidateParams& params = {});
@@ -59,7 +63,7 @@ public:
     int gridHeight() const { return gridHeight_; }
     int step() const { return step_; }
 
-private:
+  private:
     void sampleGrid(const DepthView& frame);
     bool growRegion(int seed, int label, Candidate* candidate);
     float jumpAt(float z) const;
@@ -69,14 +73,14 @@ private:
     int step_ = 1;
     int gridWidth_ = 0;
     int gridHeight_ = 0;
-    std::vector<uint16_t> depth_;      // grid depth, 0 = none
-    std::vector<int32_t> label_;       // region of each cell, 0 = not yet taken
-    std::vector<int32_t> order_;       // cells sorted nearest first
-    std::vector<int32_t> bucketStart_; // counting-sort buckets
-    std::vector<int32_t> queue_;       // cells of the region being grown
-    std::vector<float> columnFactor_;  // world x = z * columnFactor[gx]
-    std::vector<float> rowFactor_;     // world y = z * rowFactor[gy]
-    std::vector<float> jumpTable_;     // continuity limit per depth bucket
+    std::vector<uint16_t> depth_;       // grid depth, 0 = none
+    std::vector<int32_t> label_;        // region of each cell, 0 = not yet taken
+    std::vector<int32_t> order_;        // cells sorted nearest first
+    std::vector<int32_t> bucketStart_;  // counting-sort buckets
+    std::vector<int32_t> queue_;        // cells of the region being grown
+    std::vector<float> columnFactor_;   // world x = z * columnFactor[gx]
+    std::vector<float> rowFactor_;      // world y = z * rowFactor[gy]
+    std::vector<float> jumpTable_;      // continuity limit per depth bucket
 };
 
 }  // namespace tracker

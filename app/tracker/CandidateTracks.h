@@ -23,7 +23,7 @@ struct GestureEvent {
 };
 
 class CandidateTracks {
-public:
+  public:
     static constexpr int kMaxTracks = 16;
 
     CandidateTracks(const WaveParams& wave, const PushParams& push, float gate = 150.0F,
@@ -36,7 +36,7 @@ public:
     void clear();
     int activeTracks() const;
 
-private:
+  private:
     struct Track {
         bool active = false;
         int misses = 0;

@@ -59,8 +59,8 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
         return result;
     }
     const int grid = params_.gridSize;
-    const int step =
-        std::max(1, static_cast<int>(std::ceil(2.0F * std::max(rx, ry) / static_cast<float>(grid))));
+    const int step = std::max(
+        1, static_cast<int>(std::ceil(2.0F * std::max(rx, ry) / static_cast<float>(grid))));
     columns_ = std::min(grid + 1, static_cast<int>(2.0F * rx) / step + 1);
     rows_ = std::min(grid + 1, static_cast<int>(2.0F * ry) / step + 1);
     const int u0 = static_cast<int>(std::floor(uc - rx));
@@ -90,8 +90,7 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
                     ? frame.data[static_cast<std::ptrdiff_t>(fv) * frame.stride + fu]
                     : uint16_t{0};
             if (z == 0) continue;
-            const Vec3 p =
-                camera_.depthToWorld(static_cast<float>(u), static_cast<float>(v), z);
+            const Vec3 p = camera_.depthToWorld(static_cast<float>(u), static_cast<float>(v), z);
             points_[static_cast<size_t>(idx)] = p;
             const float own = squaredDistance(p, prediction);
             for (int k = 0; k < otherCount; ++k) {

@@ -23,27 +23,27 @@
 namespace tracker {
 
 struct FollowParams {
-    float searchRadius = 180.0F;  // mm around the prediction
-    float widenedRadius = 280.0F; // mm, while the hand is being searched for again
-    float handRadius = 100.0F;    // mm
-    float bandBehind = 120.0F;    // mm behind the prediction
-    int gridSize = 48;            // cells per side of the window at most
-    float minSupport = 2000.0F;   // mm^2 (20 cm^2)
-    float maxOccupancy = 0.9F;    // hand area / (pi handRadius^2)
-    float maxJump = 150.0F;       // mm from the prediction
-    float borderMargin = 30.0F;   // mm from the image edge
+    float searchRadius = 180.0F;   // mm around the prediction
+    float widenedRadius = 280.0F;  // mm, while the hand is being searched for again
+    float handRadius = 100.0F;     // mm
+    float bandBehind = 120.0F;     // mm behind the prediction
+    int gridSize = 48;             // cells per side of the window at most
+    float minSupport = 2000.0F;    // mm^2 (20 cm^2)
+    float maxOccupancy = 0.9F;     // hand area / (pi handRadius^2)
+    float maxJump = 150.0F;        // mm from the prediction
+    float borderMargin = 30.0F;    // mm from the image edge
 };
 
 struct FollowResult {
     bool supported = false;
-    Vec3 surface;          // mean of the hand surface, world mm
-    float area = 0;        // mm^2
+    Vec3 surface;    // mean of the hand surface, world mm
+    float area = 0;  // mm^2
     float occupancy = 0;
     bool touchesBorder = false;
 };
 
 class HandFollower {
-public:
+  public:
     explicit HandFollower(const FollowParams& params = {});
 
     void configure(const CameraModel& camera) { camera_ = camera; }
@@ -51,7 +51,7 @@ public:
     FollowResult follow(const DepthView& frame, const Vec3& prediction, bool widened,
                         const Vec3* others, int otherCount);
 
-private:
+  private:
     FollowParams params_;
     CameraModel camera_;
     int columns_ = 0;
@@ -59,7 +59,7 @@ private:
     std::vector<uint16_t> depth_;  // window samples, 0 = none
     std::vector<uint8_t> flags_;   // kOutside, kInRegion, kClaimed
     std::vector<int32_t> queue_;
-    std::vector<Vec3> points_;     // world position of each window cell
+    std::vector<Vec3> points_;  // world position of each window cell
 };
 
 }  // namespace tracker

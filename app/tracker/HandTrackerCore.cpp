@@ -105,7 +105,9 @@ void HandTrackerCore::process(const DepthView& frame, uint64_t timestampUs, Trac
 }
 
 void HandTrackerCore::followHands(const DepthView& frame, double time, float dt) {
-    auto active = [](const Hand& h) { return h.phase == Phase::kNew || h.phase == Phase::kTracked; };
+    auto active = [](const Hand& h) {
+        return h.phase == Phase::kNew || h.phase == Phase::kTracked;
+    };
     for (Hand& h : hands_) {
         if (active(h)) h.prediction = h.raw + h.velocity * dt;
     }
@@ -169,7 +171,8 @@ void HandTrackerCore::findGestures(const DepthView& frame, double time, TrackerO
         const GestureEvent& e = events_[static_cast<size_t>(k)];
         GestureReport& g = out.gestures[out.gestureCount++];
         g.type = e.type;
-        g.state = e.progress == GestureProgress::kCompleted ? kGestureCompleted : kGestureInProgress;
+        g.state =
+            e.progress == GestureProgress::kCompleted ? kGestureCompleted : kGestureInProgress;
         g.position = e.position + Vec3{0.0F, 0.0F, params_.surfaceToCentre};
     }
 }

@@ -46,7 +46,7 @@ struct TrackerParams {
 enum class StartResult { kStarted, kAlreadyTracked, kNoRoom, kBadPosition };
 
 class HandTrackerCore {
-public:
+  public:
     explicit HandTrackerCore(const TrackerParams& params = {});
 
     // Sets the stream geometry (resolution and field of view). Allocates; call it when the
@@ -71,7 +71,7 @@ public:
     int handCount() const;
     const TrackerParams& params() const { return params_; }
 
-private:
+  private:
     enum class Phase { kFree, kNew, kTracked, kLost };
     struct Hand {
         Phase phase = Phase::kFree;

@@ -38,11 +38,15 @@ struct FrameSlot {
     std::array<OrvexGestureData, ORVEX_MAX_GESTURES> gestures{};
 };
 
-OrvexPoint3f toPoint(const tracker::Vec3& v) { return {v.x, v.y, v.z}; }
+OrvexPoint3f toPoint(const tracker::Vec3& v) {
+    return {v.x, v.y, v.z};
+}
 
 static_assert(ORVEX_MAX_HANDS == tracker::kMaxHands);
 static_assert(ORVEX_MAX_GESTURES == tracker::kMaxGestures);
-constexpr bool same(int a, int b) { return a == b; }
+constexpr bool same(int a, int b) {
+    return a == b;
+}
 static_assert(same(ORVEX_HAND_STATE_NEW, tracker::kHandNew) &&
               same(ORVEX_HAND_STATE_TRACKED, tracker::kHandTracked) &&
               same(ORVEX_HAND_STATE_LOST, tracker::kHandLost) &&
@@ -64,7 +68,8 @@ struct OrvexHandTracker {
 
     ~OrvexHandTracker() {
         for (FrameSlot& slot : slots) {
-            if (slot.held && slot.frame.depthFrame != nullptr) oniFrameRelease(slot.frame.depthFrame);
+            if (slot.held && slot.frame.depthFrame != nullptr)
+                oniFrameRelease(slot.frame.depthFrame);
             slot.held = false;
         }
     }
@@ -77,9 +82,13 @@ OrvexStatus orvexInitialize(void) {
     return ORVEX_STATUS_OK;
 }
 
-void orvexShutdown(void) { g_initialized = false; }
+void orvexShutdown(void) {
+    g_initialized = false;
+}
 
-const char* orvexGetLastError(void) { return g_lastError.data(); }
+const char* orvexGetLastError(void) {
+    return g_lastError.data();
+}
 
 OrvexStatus orvexInitializeHandTrackerByDevice(OniDeviceHandle device,
                                                OrvexHandTrackerHandle* handle) {
@@ -127,8 +136,7 @@ OrvexStatus orvexInitializeHandTrackerByDevice(OniDeviceHandle device,
     tracker->core.configure(tracker::CameraModel(mode.resolutionX, mode.resolutionY,
                                                  tracker->horizontalFov, tracker->verticalFov));
     if (oniStreamStart(raw) != ONI_STATUS_OK) {
-        return fail(ORVEX_STATUS_ERROR, "cannot start the depth stream: %s",
-                    oniGetExtendedError());
+        return fail(ORVEX_STATUS_ERROR, "cannot start the depth stream: %s", oniGetExtendedError());
     }
     *handle = tracker.release();
     return ORVEX_STATUS_OK;
@@ -181,7 +189,8 @@ OrvexStatus orvexStartHandTracking(OrvexHandTrackerHandle handle, const OrvexPoi
 
 OrvexStatus orvexStopHandTracking(OrvexHandTrackerHandle handle, OrvexHandId id) {
     if (handle == nullptr) return fail(ORVEX_STATUS_BAD_ARGUMENT, "no tracker");
-    if (!handle->core.stopHandTracking(id)) return fail(ORVEX_STATUS_BAD_ARGUMENT, "no hand %d", id);
+    if (!handle->core.stopHandTracking(id))
+        return fail(ORVEX_STATUS_BAD_ARGUMENT, "no hand %d", id);
     return ORVEX_STATUS_OK;
 }
 

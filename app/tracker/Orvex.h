@@ -92,11 +92,11 @@ extern "C" {
 typedef int OrvexStatus;
 enum {
     ORVEX_STATUS_OK = 0,
-    ORVEX_STATUS_ERROR = 1,         /* the device or stream failed, or no frame slot is free */
-    ORVEX_STATUS_BAD_ARGUMENT = 2,  /* null handle or pointer, unknown type, bad position */
-    ORVEX_STATUS_OUT_OF_FLOW = 3,   /* called before orvexInitialize or after orvexShutdown */
-    ORVEX_STATUS_TIMEOUT = 4,       /* no depth frame within ORVEX_READ_TIMEOUT_MS */
-    ORVEX_STATUS_NO_ROOM = 5        /* ORVEX_MAX_HANDS hands are tracked already */
+    ORVEX_STATUS_ERROR = 1,        /* the device or stream failed, or no frame slot is free */
+    ORVEX_STATUS_BAD_ARGUMENT = 2, /* null handle or pointer, unknown type, bad position */
+    ORVEX_STATUS_OUT_OF_FLOW = 3,  /* called before orvexInitialize or after orvexShutdown */
+    ORVEX_STATUS_TIMEOUT = 4,      /* no depth frame within ORVEX_READ_TIMEOUT_MS */
+    ORVEX_STATUS_NO_ROOM = 5       /* ORVEX_MAX_HANDS hands are tracked already */
 };
 
 enum { ORVEX_MAX_HANDS = 10, ORVEX_MAX_GESTURES = 10, ORVEX_MAX_FRAMES_HELD = 4 };

@@ -1,10 +1,13 @@
 #include "app/tracker/PushDetector.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tracker {
 
 GestureProgress PushDetector::update(double time, const Vec3& position) {
+    // A gap in the path (the candidate was not seen) breaks any push under way.
+    if (size_ > 0 && time - at(size_ - 1).time > params_.maxGap) reset();
     if (size_ == kHistory) {
         first_ = (first_ + 1) % kHistory;
         --size_;
@@ -39,10 +42,15 @@ GestureProgress PushDetector::update(double time, const Vec3& position) {
     if (tip.time - from.time < params_.minForward) return GestureProgress::kNone;
     // A hand moves steadily; a blob whose depth jumps around does not push.
     float path = 0;
+    float largestStep = 0;
     for (int i = start + 1; i <= nearest; ++i) {
-        path += std::fabs(at(i).position.z - at(i - 1).position.z);
+        const float step = std::fabs(at(i).position.z - at(i - 1).position.z);
+        path += step;
+        largestStep = std::max(largestStep, step);
     }
-    if (path > params_.maxPathRatio * travel) return GestureProgress::kNone;
+    if (path > params_.maxPathRatio * travel || largestStep > params_.maxStepRatio * travel) {
+        return GestureProgress::kNone;
+    }
     const float drift = params_.maxDriftRatio * travel;
     if (std::fabs(tip.position.x - from.position.x) > drift ||
         std::fabs(tip.position.y - from.position.y) > drift) {
@@ -57,6 +65,11 @@ GestureProgress PushDetector::update(double time, const Vec3& position) {
     }
     if (std::fabs(now.x - tip.position.x) > drift || std::fabs(now.y - tip.position.y) > drift) {
         return GestureProgress::kNone;
+    }
+    for (int i = nearest + 1; i < size_; ++i) {
+        if (std::fabs(at(i).position.z - at(i - 1).position.z) > params_.maxStepRatio * travel) {
+            return GestureProgress::kNone;
+        }
     }
     quietUntil_ = time + params_.cooldown;
     size_ = 0;

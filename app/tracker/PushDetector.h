@@ -5,9 +5,11 @@
 // the nearest point of the recent path: before it, the farthest point at most `maxForward`
 // seconds earlier starts the push, which must bring the hand at least `minTravel` closer in at
 // least `minForward` seconds with sideways and vertical drift at most `maxDriftRatio` of the
-// travel and without much back and forth (`maxPathRatio`); after it, the hand must have come back by `returnRatio` of the travel within
-// `maxReturn` seconds. The push is reported on the frame where the return is reached, and the
-// detector is quiet for `cooldown` seconds afterwards.
+// travel, moving steadily (no back and forth beyond `maxPathRatio`, no jump beyond
+// `maxStepRatio` of the travel between frames, no gap in the path over `maxGap`); after it, the
+// hand must have come back by `returnRatio` of the travel within `maxReturn` seconds. The push is
+// reported on the frame where the return is reached, and the detector is quiet for `cooldown`
+// seconds afterwards.
 #pragma once
 
 #include "app/tracker/TrackerTypes.h"
@@ -22,13 +24,15 @@ struct PushParams {
     float maxForward = 0.6F;     // s
     float maxDriftRatio = 0.5F;  // sideways or vertical drift / travel
     float maxPathRatio = 1.6F;   // depth path length / travel on the way in
+    float maxStepRatio = 0.5F;   // largest depth change between two frames / travel
+    float maxGap = 0.1F;         // s without a sample that breaks the path
     float returnRatio = 0.5F;    // part of the travel to come back
     float maxReturn = 0.5F;      // s
     float cooldown = 1.0F;       // s
 };
 
 class PushDetector {
-public:
+  public:
     static constexpr int kHistory = 64;
 
     explicit PushDetector(const PushParams& params = {}) : params_(params) {}
@@ -39,7 +43,7 @@ public:
         started_ = false;
     }
 
-private:
+  private:
     struct Sample {
         double time;
         Vec3 position;

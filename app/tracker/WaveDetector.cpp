@@ -1,6 +1,7 @@
 #include "app/tracker/WaveDetector.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tracker {
 
@@ -11,52 +12,59 @@ void WaveDetector::reset() {
     reportedStart_ = false;
 }
 
-void WaveDetector::restartCount(double time, const Vec3& position) {
+void WaveDetector::restCount(const Vec3& from, const Vec3& to) {
     count_ = 0;
     reportedStart_ = false;
-    lastTurn_ = time;
-    spanMin_ = position;
-    spanMax_ = position;
+    spanMin_ = {std::min(from.x, to.x), std::min(from.y, to.y), std::min(from.z, to.z)};
+    spanMax_ = {std::max(from.x, to.x), std::max(from.y, to.y), std::max(from.z, to.z)};
+}
+
+void WaveDetector::waitForSwing(double time, const Vec3& p) {
+    direction_ = 0;
+    low_ = high_ = p.x;
+    lowTime_ = highTime_ = time;
+    restCount(p, p);
 }
 
 GestureProgress WaveDetector::update(double time, const Vec3& p) {
+    // A gap in the path (the candidate was not seen) breaks any wave under way, and so does a
+    // jump no hand makes in one frame (the candidate was confused with another one).
+    if (primed_ &&
+        (time - lastTime_ > params_.maxGap ||
+         std::fabs(p.x - lastX_) > params_.maxStep * static_cast<float>(time - lastTime_))) {
+        primed_ = false;
+    }
+    lastTime_ = time;
+    lastX_ = p.x;
     if (!primed_) {
         primed_ = true;
-        direction_ = 0;
-        low_ = high_ = p.x;
-        lowTime_ = highTime_ = time;
-        restartCount(time, p);
+        waitForSwing(time, p);
         return GestureProgress::kNone;
     }
 
     if (direction_ == 0) {
-        // Wait for the first swing; its start is the first turning point.
-        if (p.x < low_) {
+        // Wait for the first swing from rest; where it starts is the first turning point.
+        if (p.x < low_ || time - lowTime_ > params_.maxHalfCycle) {
             low_ = p.x;
             lowTime_ = time;
         }
-        if (p.x > high_) {
-            high_ = p.x;
-            highTime_ = time;
-        }
-        // Forget a start that lies too far back to belong to this swing.
-        if (time - lowTime_ > params_.maxHalfCycle) {
-            low_ = p.x;
-            lowTime_ = time;
-        }
-        if (time - highTime_ > params_.maxHalfCycle) {
+        if (p.x > high_ || time - highTime_ > params_.maxHalfCycle) {
             high_ = p.x;
             highTime_ = time;
         }
         if (p.x - low_ >= params_.amplitude) {
             direction_ = 1;
-            restartCount(lowTime_, p);
+            turnTime_ = lowTime_;
+            turnX_ = low_;
         } else if (high_ - p.x >= params_.amplitude) {
             direction_ = -1;
-            restartCount(highTime_, p);
+            turnTime_ = highTime_;
+            turnX_ = high_;
         } else {
             return GestureProgress::kNone;
         }
+        fromRest_ = true;
+        restCount(p, p);
         extreme_ = p.x;
         extremeTime_ = time;
         extremePoint_ = p;
@@ -66,46 +74,36 @@ GestureProgress WaveDetector::update(double time, const Vec3& p) {
     spanMin_ = {std::min(spanMin_.x, p.x), std::min(spanMin_.y, p.y), std::min(spanMin_.z, p.z)};
     spanMax_ = {std::max(spanMax_.x, p.x), std::max(spanMax_.y, p.y), std::max(spanMax_.z, p.z)};
 
-    const bool further = direction_ > 0 ? p.x > extreme_ : p.x < extreme_;
-    if (further) {
+    if (direction_ > 0 ? p.x > extreme_ : p.x < extreme_) {
         extreme_ = p.x;
         extremeTime_ = time;
         extremePoint_ = p;
-        // A swing that goes on too long is not part of a wave: start counting from here.
-        if (count_ > 0 && time - lastTurn_ > params_.maxHalfCycle) {
-            restartCount(lastTurn_, p);
-        }
         return GestureProgress::kNone;
     }
-    const float back = direction_ > 0 ? extreme_ - p.x : p.x - extreme_;
+    const float back = std::fabs(p.x - extreme_);
     if (back < params_.amplitude) {
-        // Stalled near the extreme for too long: the wave (if any) is over.
-        if (count_ > 0 && time - extremeTime_ > params_.maxHalfCycle) {
-            direction_ = 0;
-            low_ = high_ = p.x;
-            lowTime_ = highTime_ = time;
-            restartCount(time, p);
-        }
+        // Resting near the extreme for too long: a wave (if any) is over, and the next swing
+        // starts from where the hand rests.
+        if (time - extremeTime_ > params_.maxHalfCycle) waitForSwing(time, p);
         return GestureProgress::kNone;
     }
 
-    // A reversal at the extreme: it counts when the swing that ended there took a plausible time.
-    const double halfCycle = extremeTime_ - lastTurn_;
+    // A reversal at the extreme. The swing that ended there counts when it took a plausible
+    // time and went far enough; the first swing from rest may be short (it starts anywhere).
+    const double halfCycle = extremeTime_ - turnTime_;
+    const float swing = std::fabs(extreme_ - turnX_);
+    const bool counts =
+        halfCycle <= params_.maxHalfCycle &&
+        (fromRest_ || (halfCycle >= params_.minHalfCycle && swing >= params_.minSwing));
     const Vec3 turn = extremePoint_;
-    const double turnTime = extremeTime_;
-    auto restartAtTurn = [&] {
-        restartCount(turnTime, turn);
-        spanMin_ = {std::min(turn.x, p.x), std::min(turn.y, p.y), std::min(turn.z, p.z)};
-        spanMax_ = {std::max(turn.x, p.x), std::max(turn.y, p.y), std::max(turn.z, p.z)};
-    };
-    // The first swing may start from anywhere in the sweep, so only its length is bounded.
-    const bool tooShort = count_ > 0 && halfCycle < params_.minHalfCycle;
-    if (tooShort || halfCycle > params_.maxHalfCycle) {
-        restartAtTurn();
-    } else {
+    if (counts) {
         ++count_;
+    } else {
+        restCount(turn, p);
     }
-    lastTurn_ = turnTime;
+    fromRest_ = false;
+    turnTime_ = extremeTime_;
+    turnX_ = extreme_;
     direction_ = -direction_;
     extreme_ = p.x;
     extremeTime_ = time;
@@ -117,13 +115,13 @@ GestureProgress WaveDetector::update(double time, const Vec3& p) {
     const float depth = spanMax_.z - spanMin_.z;
     if (height >= params_.maxVerticalRatio * width || depth >= params_.maxDepthSpan) {
         // Too much vertical or depth motion for a wave: start again from this turn.
-        restartAtTurn();
+        restCount(turn, p);
         return GestureProgress::kNone;
     }
     if (time < quietUntil_) return GestureProgress::kNone;
     if (count_ >= params_.reversals) {
         quietUntil_ = time + params_.cooldown;
-        restartAtTurn();
+        restCount(turn, p);
         return GestureProgress::kCompleted;
     }
     if (count_ >= 2 && !reportedStart_) {

@@ -1,11 +1,15 @@
 // Recognises a wave in one hand candidate's path: the hand moves left and right a few times.
 //
-// Fed one position per frame with its time. A reversal is counted when x comes back at least
-// `amplitude` from the running extreme of the current swing; consecutive turning points must be
-// between `minHalfCycle` and `maxHalfCycle` apart, otherwise counting starts again. The wave
-// completes at the `reversals`-th reversal if, over the whole wave, the vertical span stayed
-// below `maxVerticalRatio` of the horizontal span and the depth span below `maxDepthSpan`.
-// After a completed wave the detector is quiet for `cooldown` seconds.
+// Fed one position per frame with its time. A swing starts when the hand moves `amplitude`
+// sideways from rest; a reversal is seen when x comes back at least `amplitude` from the
+// running extreme of the swing. A reversal counts when the swing that ended there lasted at
+// most `maxHalfCycle` and, except for the first swing from rest, at least `minHalfCycle` and
+// spanned `minSwing`; otherwise counting starts again from there. The wave completes at the
+// `reversals`-th counted reversal if, over the whole wave, the vertical span stayed below
+// `maxVerticalRatio` of the horizontal span and the depth span below `maxDepthSpan`. A hand
+// resting for `maxHalfCycle` ends any wave. After a completed wave the detector is quiet for
+// `cooldown` seconds; a gap of more than `maxGap` seconds between samples, or a sideways step
+// faster than `maxStep`, starts it over.
 #pragma once
 
 #include "app/tracker/TrackerTypes.h"
@@ -13,39 +17,47 @@
 namespace tracker {
 
 struct WaveParams {
-    float amplitude = 60.0F;      // mm
-    float minHalfCycle = 0.12F;   // s
-    float maxHalfCycle = 0.8F;    // s
+    float amplitude = 60.0F;     // mm
+    float minSwing = 90.0F;      // mm between two turning points
+    float minHalfCycle = 0.12F;  // s
+    float maxHalfCycle = 0.8F;   // s
     int reversals = 4;
     float maxVerticalRatio = 0.5F;
     float maxDepthSpan = 150.0F;  // mm
     float cooldown = 1.0F;        // s
+    float maxGap = 0.2F;          // s without a sample that breaks the path
+    float maxStep = 3000.0F;      // mm/s: faster sideways steps break the path
 };
 
 enum class GestureProgress { kNone, kStarted, kCompleted };
 
 class WaveDetector {
-public:
+  public:
     explicit WaveDetector(const WaveParams& params = {}) : params_(params) {}
 
     GestureProgress update(double time, const Vec3& position);
     void reset();
     int reversals() const { return count_; }
 
-private:
-    void restartCount(double time, const Vec3& position);
+  private:
+    void restCount(const Vec3& from, const Vec3& to);
+    void waitForSwing(double time, const Vec3& position);
 
     WaveParams params_;
     bool primed_ = false;
-    int direction_ = 0;     // +1 moving right, -1 moving left, 0 not yet known
-    float extreme_ = 0;     // running extreme of the current swing
-    double extremeTime_ = 0;
-    Vec3 extremePoint_;
-    float low_ = 0;         // before the first swing: lowest and highest x seen
+    double lastTime_ = 0;
+    float lastX_ = 0;
+    int direction_ = 0;  // +1 moving right, -1 moving left, 0 waiting for a swing
+    float low_ = 0;      // while waiting: lowest and highest x lately, and when
     float high_ = 0;
     double lowTime_ = 0;
     double highTime_ = 0;
-    double lastTurn_ = 0;   // time of the last turning point (reversal or motion start)
+    float extreme_ = 0;  // running extreme of the current swing
+    double extremeTime_ = 0;
+    Vec3 extremePoint_;
+    float turnX_ = 0;  // the last turning point (reversal or start from rest)
+    double turnTime_ = 0;
+    bool fromRest_ = false;  // the current swing started from rest
     int count_ = 0;
     Vec3 spanMin_;
     Vec3 spanMax_;

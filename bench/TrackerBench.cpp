@@ -1,0 +1,507 @@
+// Measures the hand tracker core on virtual-sensor scenes with ground truth and prints the
+// table of docs/tracking.md:
+//   - position error of tracked hands against the true hand centres (mean, 95th percentile);
+//   - scripted waves and pushes detected, and when (relative to the end of the motion);
+//   - false focus gestures in distractor scenes (walking, reaching, scratching the head, a
+//     second person, a nearer object);
+//   - frames in which a visible, moving hand stays tracked;
+//   - processing cost per frame at 640 x 480 and 320 x 240 (one core).
+// Scenes are generated here (sim scene text) for distances 1.0 to 3.0 m, left and right hands,
+// noise on, at both resolutions. The hands are tracked the way the viewer does it: tracking
+// starts wherever a completed focus gesture is reported.
+//
+// Usage: tolvane-tracker-bench [--quick] [--verbose] [google-benchmark flags]
+//   --quick    fewer scenes (one seed, 320 x 240 only for the distractors)
+//   --verbose  one line per scene
+//   --only S   only the scenes whose name contains S
+//   --dump DIR writes the scenes into DIR
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "app/tracker/HandTrackerCore.h"
+#include "sim/Renderer.h"
+#include "sim/Scene.h"
+
+namespace {
+
+using tracker::Vec3;
+
+struct Scripted {
+    int type;      // tracker::kGestureWave or kGestureClick
+    double start;  // s
+    double end;    // s, end of the motion
+    int side;      // sim::kLeft / kRight
+};
+
+struct Case {
+    std::string name;
+    std::string text;
+    std::vector<Scripted> gestures;
+    bool distractor = false;
+    double distance = 0;
+    int width = 320;
+};
+
+// CPU time of this thread: the cost on one core, whatever else the machine runs.
+double threadMicros() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) * 1e-3;
+}
+
+const char* sideName(int side) {
+    return side == sim::kLeft ? "left" : "right";
+}
+
+std::string header(int width, int height, unsigned seed, int wall) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "sensor resolution=%dx%d fps=30 noise=on seed=%u\nroom wall=%d\n", width, height,
+                  seed, wall);
+    return buf;
+}
+
+// A person whose raised hand is at distance d (the body 350 mm behind it) waves with one hand, then
+// (tracked from the wave) moves it around at up to 1.5 m/s, pushes, and finally lowers it out of
+// sight.
+Case gestureCase(double d, int side, int width, unsigned seed) {
+    Case c;
+    c.distance = d;
+    c.width = width;
+    char name[64];
+    std::snprintf(name, sizeof name, "gestures %.1fm %s %d", d, sideName(side), width);
+    c.name = name;
+    const char* s = sideName(side);
+    const int wall = static_cast<int>(d * 1000) + 1850;
+    std::string t = header(width, width * 3 / 4, seed, wall);
+    char buf[2048];
+    std::snprintf(buf, sizeof buf,
+                  "person p x=0 z=%d\n"
+                  "@0.3 p %s raise time=0.8\n"
+                  "@1.4 p %s wave amplitude=100 half=0.3 cycles=3\n"  // ends 3.2
+                  "@3.7 p %s circle radius=150 time=2\n"              // 0.5 m/s
+                  "@5.9 p %s swipe left distance=300 time=0.4\n"      // peak 1.1 m/s
+                  "@6.5 p %s swipe right distance=300 time=0.3\n"     // peak 1.5 m/s
+                  "@7.1 p %s move 0,-100,0 time=0.4\n"
+                  "@7.8 p %s push depth=200 time=0.6\n"  // ends 8.4
+                  "@9.2 p %s move 0,100,0 time=0.4\n"
+                  "@10.0 p %s wave amplitude=120 half=0.25 cycles=2\n"  // ends 11.0
+                  "@11.6 p %s push depth=150 time=0.5\n"                // ends 12.1
+                  "@12.8 p %s move 0,-900,80 time=0.8\n"
+                  "end 14.5\n",
+                  static_cast<int>(d * 1000) + 350, s, s, s, s, s, s, s, s, s, s, s);
+    c.text = t + buf;
+    c.gestures = {{tracker::kGestureWave, 1.4, 3.2, side},
+                  {tracker::kGestureClick, 7.8, 8.4, side},
+                  {tracker::kGestureWave, 10.0, 11.0, side},
+                  {tracker::kGestureClick, 11.6, 12.1, side}};
+    return c;
+}
+
+// Two hands of one person, tracked together; they come close and part again.
+Case twoHandCase(double d, int width, unsigned seed) {
+    Case c;
+    c.distance = d;
+    c.width = width;
+    char name[64];
+    std::snprintf(name, sizeof name, "two hands %.1fm %d", d, width);
+    c.name = name;
+    const int wall = static_cast<int>(d * 1000) + 1850;
+    std::string t = header(width, width * 3 / 4, seed, wall);
+    char buf[1024];
+    std::snprintf(buf, sizeof buf,
+                  "person p x=0 z=%d\n"
+                  "@0.3 p both raise time=0.8\n"
+                  "@1.4 p left wave amplitude=100 half=0.3 cycles=3\n"
+                  "@3.6 p right wave amplitude=100 half=0.3 cycles=3\n"
+                  "@5.8 p both together distance=60 time=0.8\n"
+                  "@6.8 p both apart distance=200 time=0.8\n"
+                  "@7.8 p both tilt angle=25 time=0.8\n"
+                  "@8.8 p both hold 1.0\n"
+                  "end 10\n",
+                  static_cast<int>(d * 1000) + 350);
+    c.text = t + buf;
+    c.gestures = {{tracker::kGestureWave, 1.4, 3.2, sim::kLeft},
+                  {tracker::kGestureWave, 3.6, 5.4, sim::kRight}};
+    return c;
+}
+
+// Distractors: everyday motion that must not give a focus gesture. Each about 60 s.
+std::vector<Case> distractorCases(int width, unsigned seed) {
+    std::vector<Case> cases;
+    const int height = width * 3 / 4;
+    auto add = [&](const char* name, const std::string& body) {
+        Case c;
+        c.name = std::string("distractor ") + name + " " + std::to_string(width);
+        c.text = header(width, height, seed, 4500) + body;
+        c.distractor = true;
+        c.width = width;
+        cases.push_back(c);
+    };
+    std::string walk = "person p x=-1500 z=2500\n";
+    for (int k = 0; k < 6; ++k) {
+        walk += "p body walk 3000,0 time=3\np body hold 1.5\np body walk -3000,0 time=3\n";
+        walk += "p body walk 0,-800 time=1\np body walk 0,800 time=1.2\n";
+    }
+    walk += "end 60\n";
+    add("walking", walk);
+
+    std::string reach = "person p x=0 z=2200\n";
+    for (int k = 0; k < 8; ++k) {
+        reach += "p right to 300,300,1700 time=1.0\np right hold 0.8\np right down time=1.0\n";
+        reach += "p left to -250,100,1800 time=0.9\np left hold 0.5\np left down time=0.9\n";
+        reach += "p right move 0,0,-250 time=0.8\np right hold 0.4\np right down time=0.8\n";
+    }
+    reach += "end 60\n";
+    add("reaching", reach);
+
+    std::string scratch = "person p x=200 z=1800\n";
+    for (int k = 0; k < 10; ++k) {
+        scratch += "p right head time=0.7\n";
+        for (int j = 0; j < 6; ++j) {
+            scratch += "p right move 25,15,0 time=0.12\np right move -25,-15,0 time=0.12\n";
+        }
+        scratch += "p right down time=0.7\np left head time=0.7\np left move 0,30,0 time=0.3\n";
+        scratch += "p left move 0,-30,0 time=0.3\np left down time=0.7\n";
+    }
+    scratch += "end 60\n";
+    add("head scratching", scratch);
+
+    std::string pair = "person a x=-500 z=2000\nperson b x=1500 z=2600\n";
+    for (int k = 0; k < 5; ++k) {
+        pair += "a right raise time=0.8\na right circle radius=100 time=1.5\na right down\n";
+        pair += "b body walk -2500,0 time=4\nb body walk 2500,0 time=4\n";
+        pair += "a left raise time=0.8\na left swipe right distance=300 time=0.6\na left down\n";
+    }
+    pair += "end 60\n";
+    add("second person", pair);
+
+    std::string object =
+        "box center=250,-200,1300 size=400,600,300\nbox center=-700,-500,1100 size=300,300,300\n"
+        "person p x=0 z=2300\n";
+    for (int k = 0; k < 8; ++k) {
+        object += "p right raise time=0.8\np right move 150,-100,0 time=0.7\n";
+        object += "p right move -300,50,50 time=1.2\np right down time=0.8\n";
+        object += "p body walk 300,0 time=1\np body walk -300,0 time=1\n";
+    }
+    object += "end 60\n";
+    add("nearer object", object);
+    return cases;
+}
+
+struct Percentile {
+    std::vector<double> values;
+    void add(double v) { values.push_back(v); }
+    double mean() const {
+        if (values.empty()) return 0;
+        double s = 0;
+        for (double v : values) s += v;
+        return s / static_cast<double>(values.size());
+    }
+    double at(double q) {
+        if (values.empty()) return 0;
+        std::sort(values.begin(), values.end());
+        const auto i = static_cast<size_t>(q * static_cast<double>(values.size() - 1) + 0.5);
+        return values[std::min(i, values.size() - 1)];
+    }
+};
+
+struct Totals {
+    Percentile error;
+    int waves = 0, wavesFound = 0, pushes = 0, pushesFound = 0;
+    Percentile waveDelay, pushDelay;
+    int visibleFrames = 0, trackedFrames = 0;
+    int falseGestures = 0;
+    double distractorSeconds = 0;
+    Percentile cost;
+    std::vector<std::string> misses;
+};
+
+// Pixels a fully visible hand covers at depth z.
+double fullHandPixels(const sim::Projection& proj, const sim::Vec3& radii, double z) {
+    return 3.14159 * radii.x * radii.y * proj.focalX() * proj.focalY() / (z * z);
+}
+
+void runCase(const Case& c, Totals& totals, bool verbose) {
+    std::string error;
+    std::optional<sim::Scene> scene = sim::parseScene(c.text, c.name, error);
+    if (!scene) {
+        std::fprintf(stderr, "bad scene %s: %s\n", c.name.c_str(), error.c_str());
+        std::exit(2);
+    }
+    sim::Renderer renderer(*scene);
+    const sim::Projection& proj = renderer.projection();
+    const int w = renderer.width();
+    const int h = renderer.height();
+    std::vector<uint16_t> depth(static_cast<size_t>(w) * static_cast<size_t>(h));
+    tracker::HandTrackerCore core;
+    core.configure(tracker::CameraModel(w, h, proj.hfov, proj.vfov));
+    core.setGestureEnabled(tracker::kGestureWave, true);
+    core.setGestureEnabled(tracker::kGestureClick, true);
+    core.setSmoothingFactor(0.05F);
+    tracker::TrackerOutput out;
+
+    std::vector<bool> found(c.gestures.size(), false);
+    std::vector<bool> trackingStarted(scene->people.size() * 2, false);
+    int falseHere = 0;
+    Percentile errorHere;
+    int visibleHere = 0, trackedHere = 0;
+    const double fps = scene->sensor.fps;
+    for (int k = 0; k < renderer.frameCount(); ++k) {
+        renderer.render(k, depth.data());
+        tracker::DepthView view{depth.data(), w, h, w, 0, 0};
+        const double t0 = threadMicros();
+        core.process(view, static_cast<uint64_t>(k * 1e6 / fps), out);
+        const double micros = threadMicros() - t0;
+        totals.cost.add(micros);
+        if (verbose && micros > 1000) std::printf("  slow frame %d: %.0f us\n", k, micros);
+        const double time = k / fps;
+        const sim::FrameTruth& truth = renderer.truth();
+
+        for (int g = 0; g < out.gestureCount; ++g) {
+            const tracker::GestureReport& r = out.gestures[g];
+            if ((r.state & tracker::kGestureCompleted) == 0) continue;
+            int16_t id = -1;
+            core.startHandTracking(r.position, &id);
+            if (c.distractor) {
+                ++falseHere;
+                if (verbose) {
+                    std::printf("  false %s at %.2f s (%.0f, %.0f, %.0f)\n",
+                                r.type == tracker::kGestureWave ? "wave" : "push", time,
+                                r.position.x, r.position.y, r.position.z);
+                }
+                continue;
+            }
+            bool matched = false;
+            for (size_t s = 0; s < c.gestures.size(); ++s) {
+                const Scripted& sc = c.gestures[s];
+                if (found[s] || sc.type != r.type || time < sc.start || time > sc.end + 0.5) {
+                    continue;
+                }
+                const sim::Vec3 hc = truth.hands[static_cast<size_t>(sc.side)].centre;
+                const Vec3 d{r.position.x - hc.x, r.position.y - hc.y, r.position.z - hc.z};
+                if (tracker::dot(d, d) > 250.0F * 250.0F) continue;
+                found[s] = true;
+                matched = true;
+                (sc.type == tracker::kGestureWave ? totals.waveDelay : totals.pushDelay)
+                    .add(time - sc.end);
+                break;
+            }
+            if (!matched) {
+                ++falseHere;
+                if (verbose) {
+                    std::printf("  unexpected %s at %.2f s (%.0f, %.0f, %.0f)\n",
+                                r.type == tracker::kGestureWave ? "wave" : "push", time,
+                                r.position.x, r.position.y, r.position.z);
+                }
+            }
+        }
+
+        // Tracked hands against the true centres.
+        for (size_t i = 0; i < truth.hands.size(); ++i) {
+            const sim::HandTruth& ht = truth.hands[i];
+            float best = 1e30F;
+            for (int j = 0; j < out.handCount; ++j) {
+                const tracker::HandReport& hr = out.hands[j];
+                if ((hr.state & tracker::kHandTracked) == 0) continue;
+                const Vec3 d{hr.position.x - ht.centre.x, hr.position.y - ht.centre.y,
+                             hr.position.z - ht.centre.z};
+                best = std::min(best, std::sqrt(tracker::dot(d, d)));
+            }
+            if (!trackingStarted[i] && best < 150.0F) trackingStarted[i] = true;
+            if (!trackingStarted[i] || c.distractor) continue;
+            const double full = fullHandPixels(
+                proj, scene->people[static_cast<size_t>(ht.person)].size.handRadii(), ht.centre.z);
+            const bool visible = ht.inView && ht.visiblePixels >= 0.5 * full;
+            if (!visible) continue;
+            ++visibleHere;
+            if (best <= 100.0F) {
+                ++trackedHere;
+                errorHere.add(best);
+            }
+        }
+    }
+    int foundHere = 0;
+    for (size_t s = 0; s < c.gestures.size(); ++s) {
+        const Scripted& sc = c.gestures[s];
+        const bool wave = sc.type == tracker::kGestureWave;
+        (wave ? totals.waves : totals.pushes) += 1;
+        if (found[s]) {
+            (wave ? totals.wavesFound : totals.pushesFound) += 1;
+            ++foundHere;
+        } else {
+            char buf[160];
+            std::snprintf(buf, sizeof buf, "%s: %s at %.1f s missed", c.name.c_str(),
+                          wave ? "wave" : "push", sc.start);
+            totals.misses.push_back(buf);
+        }
+    }
+    totals.falseGestures += falseHere;
+    if (c.distractor) totals.distractorSeconds += scene->endTime;
+    totals.visibleFrames += visibleHere;
+    totals.trackedFrames += trackedHere;
+    for (double e : errorHere.values) totals.error.add(e);
+    if (verbose) {
+        std::printf("%-34s gestures %zu/%zu  false %d  tracked %d/%d  error %.1f mm p95 %.1f\n",
+                    c.name.c_str(), static_cast<size_t>(foundHere), c.gestures.size(), falseHere,
+                    trackedHere, visibleHere, errorHere.mean(), errorHere.at(0.95));
+    }
+}
+
+// Per-frame cost on pre-rendered frames of a gesture scene (two hands tracked).
+struct CostFixture {
+    std::vector<std::vector<uint16_t>> frames;
+    int width = 0, height = 0;
+    sim::Projection proj;
+};
+
+CostFixture& costFixture(int width) {
+    static CostFixture fixtures[2];
+    CostFixture& f = fixtures[width == 640 ? 1 : 0];
+    if (!f.frames.empty()) return f;
+    const Case c = twoHandCase(2.0, width, 7);
+    std::string error;
+    std::optional<sim::Scene> scene = sim::parseScene(c.text, c.name, error);
+    sim::Renderer renderer(*scene);
+    f.width = renderer.width();
+    f.height = renderer.height();
+    f.proj = renderer.projection();
+    for (int k = 0; k < renderer.frameCount(); ++k) {
+        f.frames.emplace_back(static_cast<size_t>(f.width) * static_cast<size_t>(f.height));
+        renderer.render(k, f.frames.back().data());
+    }
+    return f;
+}
+
+void BM_TrackerFrame(benchmark::State& state) {
+    CostFixture& f = costFixture(static_cast<int>(state.range(0)));
+    tracker::HandTrackerCore core;
+    core.configure(tracker::CameraModel(f.width, f.height, f.proj.hfov, f.proj.vfov));
+    core.setGestureEnabled(tracker::kGestureWave, true);
+    core.setGestureEnabled(tracker::kGestureClick, true);
+    tracker::TrackerOutput out;
+    size_t k = 0;
+    uint64_t stamp = 0;
+    for (auto _ : state) {
+        const std::vector<uint16_t>& frame = f.frames[k];
+        tracker::DepthView view{frame.data(), f.width, f.height, f.width, 0, 0};
+        core.process(view, stamp, out);
+        for (int g = 0; g < out.gestureCount; ++g) {
+            if ((out.gestures[g].state & tracker::kGestureCompleted) != 0) {
+                int16_t id = -1;
+                core.startHandTracking(out.gestures[g].position, &id);
+            }
+        }
+        benchmark::DoNotOptimize(out);
+        stamp += 33333;
+        if (++k == f.frames.size()) k = 0;
+    }
+    state.SetLabel("two people's hands over a 10 s scene");
+}
+BENCHMARK(BM_TrackerFrame)->Arg(320)->Arg(640)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool quick = false;
+    bool verbose = false;
+    const char* only = nullptr;
+    const char* dump = nullptr;
+    std::vector<char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            quick = true;
+        } else if (std::strcmp(argv[i], "--verbose") == 0) {
+            verbose = true;
+        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            only = argv[++i];
+        } else if (std::strcmp(argv[i], "--dump") == 0 && i + 1 < argc) {
+            dump = argv[++i];
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    std::vector<Case> cases;
+    const double distances[] = {1.0, 1.5, 2.0, 2.5, 3.0};
+    unsigned seed = 11;
+    for (int width : {320, 640}) {
+        if (quick && width == 640) continue;
+        for (double d : distances) {
+            for (int side : {sim::kLeft, sim::kRight})
+                cases.push_back(gestureCase(d, side, width, ++seed));
+            if (d <= 2.5) cases.push_back(twoHandCase(d, width, ++seed));
+        }
+        for (Case& c : distractorCases(width, ++seed)) cases.push_back(c);
+    }
+
+    Totals perWidth[2];
+    for (const Case& c : cases) {
+        if (only != nullptr && c.name.find(only) == std::string::npos) continue;
+        if (dump != nullptr) {
+            std::string file = std::string(dump) + "/" + c.name + ".scene";
+            std::replace(file.begin() + static_cast<long>(std::strlen(dump)) + 1, file.end(), ' ',
+                         '-');
+            if (FILE* f = std::fopen(file.c_str(), "w")) {
+                std::fputs(c.text.c_str(), f);
+                std::fclose(f);
+            }
+        }
+        runCase(c, perWidth[c.width == 640 ? 1 : 0], verbose);
+    }
+    std::printf("\n| Measure | Goal | 320 x 240 | 640 x 480 |\n|---|---|---|---|\n");
+    auto both = [&](const char* what, const char* goal, auto fn) {
+        std::printf("| %s | %s | %s | %s |\n", what, goal, fn(perWidth[0]).c_str(),
+                    fn(perWidth[1]).c_str());
+    };
+    auto fmt = [](const char* f, auto... v) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, f, v...);
+        return std::string(buf);
+    };
+    both("Position error, mean", "<= 15 mm",
+         [&](Totals& t) { return fmt("%.1f mm", t.error.mean()); });
+    both("Position error, 95th percentile", "<= 35 mm",
+         [&](Totals& t) { return fmt("%.1f mm", t.error.at(0.95)); });
+    both("Waves detected", ">= 95 %", [&](Totals& t) {
+        return fmt("%d / %d (%.0f %%)", t.wavesFound, t.waves,
+                   t.waves ? 100.0 * t.wavesFound / t.waves : 0.0);
+    });
+    both("Pushes detected", ">= 95 %", [&](Totals& t) {
+        return fmt("%d / %d (%.0f %%)", t.pushesFound, t.pushes,
+                   t.pushes ? 100.0 * t.pushesFound / t.pushes : 0.0);
+    });
+    both("Wave reported after the motion's end, latest", "<= 0.5 s",
+         [&](Totals& t) { return fmt("%+.2f s", t.waveDelay.at(1.0)); });
+    both("Push reported after the motion's end, latest", "<= 0.5 s",
+         [&](Totals& t) { return fmt("%+.2f s", t.pushDelay.at(1.0)); });
+    both("False focus gestures in distractor scenes", "0 in >= 5 min", [&](Totals& t) {
+        return fmt("%d in %.1f min", t.falseGestures, t.distractorSeconds / 60.0);
+    });
+    both("Visible hand frames tracked (<= 100 mm)", ">= 99 %", [&](Totals& t) {
+        return fmt("%.2f %% of %d",
+                   t.visibleFrames ? 100.0 * t.trackedFrames / t.visibleFrames : 0.0,
+                   t.visibleFrames);
+    });
+    both("Cost per frame, mean (all scenes)", "<= 0.3 / 1 ms",
+         [&](Totals& t) { return fmt("%.3f ms", t.cost.mean() / 1000.0); });
+    both("Cost per frame, 99th percentile", "",
+         [&](Totals& t) { return fmt("%.3f ms", t.cost.at(0.99) / 1000.0); });
+    for (Totals& t : perWidth) {
+        for (const std::string& m : t.misses) std::printf("  %s\n", m.c_str());
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+
+    int restCount = static_cast<int>(rest.size());
+    benchmark::Initialize(&restCount, rest.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
