@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,18 @@ INSTANTIATE_TEST_SUITE_P(Files, Scenario, testing::ValuesIn(scenarioFiles()),
                              }
                              return name;
                          });
+
+TEST(ScenarioFiles, ReportsABadLineWithItsNumber) {
+    const std::string path = testing::TempDir() + "bad_scenario.txt";
+    std::ofstream(path) << "config\nend\nhand 0,0,1000\nhand 0,0\n";
+    const auto result = gesture::scenario::runFile(path);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find("bad_scenario.txt:4: bad point"), std::string::npos)
+        << result.error;
+
+    std::ofstream(path) << "hand 0,0,1000\n";
+    EXPECT_NE(gesture::scenario::runFile(path).error.find("no configuration"), std::string::npos);
+}
 
 TEST(ScenarioFiles, ThereAreSome) {
     EXPECT_FALSE(scenarioFiles().empty()) << scenarioDir();
