@@ -10,10 +10,16 @@ namespace {
 enum class Holder { None, Keyboard, Mouse };
 
 Holder holderOf(const EventRouter& router, int32_t gesture) {
-    if (gesture < 0 || gesture >= GestureId::kCapacity) return Holder::None;
+    if (gesture < 0 || gesture >= GestureId::kCapacity) {
+        return Holder::None;
+    }
     const int32_t type = router.eventOfGesture[gesture];
-    if (EventType::isKeyboard(type)) return Holder::Keyboard;
-    if (EventType::isMouse(type)) return Holder::Mouse;
+    if (EventType::isKeyboard(type)) {
+        return Holder::Keyboard;
+    }
+    if (EventType::isMouse(type)) {
+        return Holder::Mouse;
+    }
     return Holder::None;
 }
 

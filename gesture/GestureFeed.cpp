@@ -9,7 +9,9 @@ namespace {
 
 // Depth-image pixels as whole numbers; garbage becomes 0 rather than overflow.
 int32_t toPixel(float v) {
-    if (std::isnan(v)) return 0;
+    if (std::isnan(v)) {
+        return 0;
+    }
     return static_cast<int32_t>(std::clamp(v, -1.0e6f, 1.0e6f));
 }
 

@@ -28,12 +28,16 @@ bool fired(int32_t result) {
 
 // Measures go to the emitters as whole numbers, truncated toward zero.
 int32_t toValue(float v) {
-    if (std::isnan(v)) return 0;
+    if (std::isnan(v)) {
+        return 0;
+    }
     return static_cast<int32_t>(std::clamp(v, -2.0e9f, 2.0e9f));
 }
 
 float clampWorld(float v) {
-    if (std::isnan(v)) return 0.0f;
+    if (std::isnan(v)) {
+        return 0.0f;
+    }
     return std::clamp(v, -kWorldLimit, kWorldLimit);
 }
 
@@ -140,7 +144,9 @@ void GestureManager::computeFeatures(std::span<const Point3i, kPoints> points, i
     if (count == 0) {
         clearHoldPoint();
         reference_.clear();
-        if (previousCount_ == 1) router_->clearAllRuleStates();
+        if (previousCount_ == 1) {
+            router_->clearAllRuleStates();
+        }
         if (handsChanged) {
             router_->keyboardEmitter->resetAndReleaseAllKeys();
             router_->mouseEmitter->resetAndReleaseAllButtons();
@@ -171,8 +177,12 @@ void GestureManager::computeFeatures(std::span<const Point3i, kPoints> points, i
             holdPoint_[0] = static_cast<float>(hand.x);
             holdPoint_[1] = static_cast<float>(hand.y);
             holdPoint_[2] = static_cast<float>(hand.z);
-            if (count == 1) router_->clearAllRuleStates();
-            if (!previousHolding_) trajectory_->clear();
+            if (count == 1) {
+                router_->clearAllRuleStates();
+            }
+            if (!previousHolding_) {
+                trajectory_->clear();
+            }
         } else {
             const MotionSample motion = trajectory_->analyseMotion();
             trajectory_->appendPoint(hand);
@@ -187,7 +197,9 @@ void GestureManager::computeFeatures(std::span<const Point3i, kPoints> points, i
 
         if (count == 1) {
             if (holdPoint_[0] != 0.0f) {
-                if (holdPointFlag_ == 0) f.edge = 1;
+                if (holdPointFlag_ == 0) {
+                    f.edge = 1;
+                }
                 holdPointFlag_ = 1;
             } else {
                 holdPointFlag_ = 0;
@@ -209,7 +221,9 @@ bool GestureManager::anyActive(std::span<const int32_t> gestures) {
 }
 
 void GestureManager::recogniseTwoHands(const Point3i& p, GestureFeatures& f, int32_t count) {
-    if (count == 0) return;
+    if (count == 0) {
+        return;
+    }
     if (f.twoHandMode == InputMode::KEYBOARD_MODE) {
         twoHandKeyboard(f);
     } else if (f.twoHandMode == InputMode::MOUSE_MODE) {
@@ -241,7 +255,9 @@ void GestureManager::twoHandKeyboard(const GestureFeatures& f) {
 
     for (int block = 0; block < 5; ++block) {
         const Block& b = kBlocks[block];
-        if (anyActive(b.blockers)) continue;
+        if (anyActive(b.blockers)) {
+            continue;
+        }
         int32_t first = 0;
         int32_t second = 0;
         switch (block) {
@@ -289,8 +305,12 @@ void GestureManager::twoHandKeyboard(const GestureFeatures& f) {
                 }
                 break;
         }
-        if (fired(first)) router_->clearOtherRuleStates(b.first);
-        if (fired(second)) router_->clearOtherRuleStates(b.second);
+        if (fired(first)) {
+            router_->clearOtherRuleStates(b.first);
+        }
+        if (fired(second)) {
+            router_->clearOtherRuleStates(b.second);
+        }
     }
 }
 
@@ -312,7 +332,9 @@ void GestureManager::recogniseOneHand(const Point3i& p, GestureFeatures& f, int3
     }
 
     f.subMode = gestureSubMode_;
-    if (gestureSubMode_ == 1 && previousSubMode_ == 0) f.edge = 1;
+    if (gestureSubMode_ == 1 && previousSubMode_ == 0) {
+        f.edge = 1;
+    }
     previousSubMode_ = gestureSubMode_;
 }
 
@@ -330,7 +352,9 @@ void GestureManager::cursorPath(const Point3i& p, const GestureFeatures& f) {
             EventType::isKeyboard(holdType)
                 ? router_->keyboardEmitter->handleGesture(GestureId::HAND_HOLD, kHoldValue)
                 : router_->mouseEmitter->handleGesture(d.x, d.y, GestureId::HAND_HOLD, kHoldValue);
-        if (fired(r)) gestureSubMode_ = 1;
+        if (fired(r)) {
+            gestureSubMode_ = 1;
+        }
     }
 
     // After a down gesture pressed, a fast downward stroke clicks at the
@@ -345,11 +369,15 @@ void GestureManager::cursorPath(const Point3i& p, const GestureFeatures& f) {
                     ? router_->keyboardEmitter->handleGesture(GestureId::ONE_HAND_DOWN, kClickValue)
                     : router_->mouseEmitter->handleGestureAtCursor(GestureId::ONE_HAND_DOWN,
                                                                    kClickValue, 2);
-            if (r & kResultReleased) downArmed_ = 0;
+            if (r & kResultReleased) {
+                downArmed_ = 0;
+            }
         }
     }
 
-    if (f.holding == 1) clickLatch_ = 0;
+    if (f.holding == 1) {
+        clickLatch_ = 0;
+    }
 }
 
 void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
@@ -406,7 +434,9 @@ void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
         }
     }
 
-    if (rD & kResultPressed) downArmed_ = 1;
+    if (rD & kResultPressed) {
+        downArmed_ = 1;
+    }
     if (fired(rU) || fired(rD) || fired(rL) || fired(rR)) {
         trajectory_->clear();
         gestureSubMode_ = 0;

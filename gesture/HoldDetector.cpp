@@ -62,7 +62,9 @@ int32_t HoldDetector::detect(const Point3i& p, int32_t handsChanged, int32_t fra
                 spread[axis] += d * d;
             }
         }
-        for (float& s : spread) s /= static_cast<float>(count_);
+        for (float& s : spread) {
+            s /= static_cast<float>(count_);
+        }
 
         if (spread[0] <= kMaxPlanarSpread && spread[1] <= kMaxPlanarSpread &&
             spread[2] < kMaxDepthSpread) {
@@ -74,8 +76,12 @@ int32_t HoldDetector::detect(const Point3i& p, int32_t handsChanged, int32_t fra
         state_ = kRestarted;
     }
 
-    if (handsChanged == 1) state_ = kRestarted;
-    if (state_ == kRestarted) restart();
+    if (handsChanged == 1) {
+        state_ = kRestarted;
+    }
+    if (state_ == kRestarted) {
+        restart();
+    }
     previous_ = p;
     return state_ == kHolding ? 1 : 0;
 }

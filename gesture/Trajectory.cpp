@@ -49,7 +49,9 @@ void Trajectory::appendPoint(const Point3i& p) {
 
 MotionSample Trajectory::analyseMotion() {
     const int32_t i = writeIndex_ - 1;
-    if (i <= 0) return {};
+    if (i <= 0) {
+        return {};
+    }
 
     const Point3i& current = points_[i];
     const Point3i& previous = points_[i - 1];
@@ -91,11 +93,19 @@ void Trajectory::measureStroke() {
             maxX = p.x;
             maxXAt = i;
         }
-        if (p.y < minY) minY = p.y;
-        if (p.y > maxY) maxY = p.y;
+        if (p.y < minY) {
+            minY = p.y;
+        }
+        if (p.y > maxY) {
+            maxY = p.y;
+        }
         if (p.z != 0) {  // a point without depth says nothing about z
-            if (p.z < minZ) minZ = p.z;
-            if (p.z > maxZ) maxZ = p.z;
+            if (p.z < minZ) {
+                minZ = p.z;
+            }
+            if (p.z > maxZ) {
+                maxZ = p.z;
+            }
         }
     }
     width_ = maxX - minX;
@@ -124,13 +134,21 @@ int32_t Trajectory::classifyStroke() {
         result = xDirection_ == 1 ? StrokeClass::CIRCULAR_MAX_AFTER_MIN : StrokeClass::CIRCULAR;
     }
     const bool planarExtent = (w > 30 || h > 30) && d < 250;
-    if (planarExtent && ratio > 2.0f) result = StrokeClass::HORIZONTAL;
-    if (planarExtent && ratio < 0.5f) result = StrokeClass::VERTICAL;
+    if (planarExtent && ratio > 2.0f) {
+        result = StrokeClass::HORIZONTAL;
+    }
+    if (planarExtent && ratio < 0.5f) {
+        result = StrokeClass::VERTICAL;
+    }
     if (w < 100 && h < 100 && d >= 20) {
         const float depthRatio = ratio > 1.0f ? df / wf : df / hf;
-        if (depthRatio > 2.0f) result = StrokeClass::DEPTH;
+        if (depthRatio > 2.0f) {
+            result = StrokeClass::DEPTH;
+        }
     }
-    if (pointCount_ < 5) result = StrokeClass::NONE;
+    if (pointCount_ < 5) {
+        result = StrokeClass::NONE;
+    }
     strokeClass_ = result;
     return result;
 }
