@@ -116,6 +116,24 @@ TEST_F(Cursor, ALargeSpreadClearsTheSamplesEvenAfterTwentyNineQuietOnes) {
     EXPECT_EQ(worker.holdFlag.load(), 0);
 }
 
+TEST(CursorHold, TheSpreadLimitIsHalfTheSummedVariances) {
+    // A no-hand target resends the last position and the next target restarts
+    // the smoother, so the samples are exactly (100, 200) twice and then
+    // (100 + dx, 200 + dy): half the summed variances is (dx² + dy²) / 9,
+    // against a tolerance of 10. Exactly at the tolerance the samples stay.
+    const std::pair<Point, int> cases[] = {{{9, 3}, 3}, {{10, 0}, 0}};
+    for (const auto& [step, samples] : cases) {
+        RecordingDesktop desktop;
+        CursorThread worker(desktop);
+        configure(worker);
+        worker.moveTo(100, 200);
+        worker.moveBy(-5000, -5000);
+        worker.moveTo(100 + step.first, 200 + step.second);
+        worker.drain();
+        EXPECT_EQ(worker.sampleCount(), samples) << step.first;
+    }
+}
+
 TEST_F(Cursor, ASmallStepWithinTheToleranceStillCompletesTheHold) {
     worker.moveTo(1000, 600);
     for (int i = 0; i < 28; ++i) worker.moveBy(0, 0);

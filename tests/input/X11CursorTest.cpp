@@ -37,6 +37,7 @@ class X11Cursor : public ::testing::Test {
     Point moveTo(int x, int y) {
         emitter->cursorThread->moveTo(x, y);
         emitter->cursorThread->drain();
+        desktop->cursorPos();  // a round trip: the server has seen the move
         Point p;
         client->pointer(p.first, p.second);
         return p;
