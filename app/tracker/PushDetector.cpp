@@ -15,7 +15,7 @@ GestureProgress PushDetector::update(double time, const Vec3& position) {
     samples_[(first_ + size_) % kHistory] = {time, position};
     ++size_;
     // Drop what is too old to matter.
-    const double window = params_.maxForward + params_.maxReturn + 0.1;
+    const double window = params_.leadIn + params_.maxForward + params_.maxReturn + 0.1;
     while (size_ > 1 && time - at(0).time > window) {
         first_ = (first_ + 1) % kHistory;
         --size_;
@@ -35,6 +35,13 @@ GestureProgress PushDetector::update(double time, const Vec3& position) {
     }
     const Sample& from = at(start);
     const float travel = from.position.z - tip.position.z;
+    // The push starts from rest or a turn: a hand that was already coming closer before the
+    // forward window reaches out more slowly than a click.
+    for (int i = start - 1; i >= 0 && from.time - at(i).time <= params_.leadIn; --i) {
+        if (at(i).position.z - from.position.z > params_.maxLeadIn * travel) {
+            return GestureProgress::kNone;
+        }
+    }
     if (travel < params_.minTravel || travel > params_.maxTravel) {
         started_ = false;
         return GestureProgress::kNone;

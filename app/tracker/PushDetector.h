@@ -4,12 +4,13 @@
 // Fed one position per frame with its time; keeps the last ~1.5 s. At each frame it looks for
 // the nearest point of the recent path: before it, the farthest point at most `maxForward`
 // seconds earlier starts the push, which must bring the hand at least `minTravel` closer in at
-// least `minForward` seconds with sideways and vertical drift at most `maxDriftRatio` of the
+// least `minForward` seconds, with sideways and vertical drift at most `maxDriftRatio` of the
 // travel, moving steadily (no back and forth beyond `maxPathRatio`, no jump beyond
-// `maxStepRatio` of the travel between frames, no gap in the path over `maxGap`); after it, the
-// hand must have come back by `returnRatio` of the travel within `maxReturn` seconds. The push is
-// reported on the frame where the return is reached, and the detector is quiet for `cooldown`
-// seconds afterwards.
+// `maxStepRatio` of the travel between frames, no gap over `maxGap`), and from rest or a turn
+// (in the `leadIn` seconds before, the hand came closer by at most `maxLeadIn` of the travel).
+// After it, the hand must have come back by `returnRatio` of the travel within `maxReturn`
+// seconds. The push is reported on the frame where the return is reached, and the detector is
+// quiet for `cooldown` seconds afterwards.
 #pragma once
 
 #include "app/tracker/TrackerTypes.h"
@@ -26,6 +27,8 @@ struct PushParams {
     float maxPathRatio = 1.6F;   // depth path length / travel on the way in
     float maxStepRatio = 0.5F;   // largest depth change between two frames / travel
     float maxGap = 0.1F;         // s without a sample that breaks the path
+    float leadIn = 0.3F;         // s before the push start that must not come closer
+    float maxLeadIn = 0.3F;      // ... by more than this part of the travel
     float returnRatio = 0.5F;    // part of the travel to come back
     float maxReturn = 0.5F;      // s
     float cooldown = 1.0F;       // s
