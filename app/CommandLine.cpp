@@ -44,6 +44,7 @@ Options parseCommandLine(int argc, const char* const* argv) {
             o.frames = v;
         }
     }
+    if (const char* file = valueOf(argc, argv, "-snapshot")) o.snapshot = file;
     o.check = flagGiven(argc, argv, "-check");
     o.dryRun = flagGiven(argc, argv, "-dry-run");
     o.help = flagGiven(argc, argv, "-help");
@@ -59,5 +60,6 @@ const char* helpText() {
            "                 (0 when it loaded, 1 when not); no sensor, no window\n"
            "  -dry-run       print input events instead of sending them to the desktop\n"
            "  -frames N      run N frames, release everything held and exit 0\n"
+           "  -snapshot FILE with -frames: save the window's last frame as a PPM picture\n"
            "  -help          this text\n";
 }

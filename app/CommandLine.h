@@ -15,6 +15,7 @@ struct Options {
     bool dryRun = false;
     bool help = false;
     long frames = -1;   // -1: run until stopped
+    std::string snapshot;  // with -frames: the last frame of the window, as a PPM file
     std::string error;  // non-empty: refuse to start, with this message
 };
 

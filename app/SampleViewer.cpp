@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "gesture/GestureManager.h"
 #include "platform/Log.h"
@@ -173,8 +174,28 @@ void SampleViewer::display() {
         std::fprintf(stderr, "\n");
     }
     processHandPoints(depth.get(), positions, count);
+    if (!options_.snapshot.empty() && frameCount_ + 1 == options_.frames) saveSnapshot();
     glutSwapBuffers();
     endFrame();
+}
+
+void SampleViewer::saveSnapshot() {
+    std::vector<uint8_t> pixels(static_cast<size_t>(kWindowWidth) * kWindowHeight * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, kWindowWidth, kWindowHeight, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    std::FILE* out = std::fopen(options_.snapshot.c_str(), "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "tolvane: cannot write %s\n", options_.snapshot.c_str());
+        return;
+    }
+    std::fprintf(out, "P6\n%d %d\n255\n", kWindowWidth, kWindowHeight);
+    // OpenGL's rows run bottom-up; the picture's top-down.
+    for (int y = kWindowHeight - 1; y >= 0; --y) {
+        std::fwrite(pixels.data() + static_cast<size_t>(y) * kWindowWidth * 3, 1,
+                    static_cast<size_t>(kWindowWidth) * 3, out);
+    }
+    std::fclose(out);
 }
 
 void SampleViewer::drawDepthImage(OniFrame* f) {

@@ -47,6 +47,7 @@ class SampleViewer {
     void updateFeedback();
     void drawDepthImage(OniFrame* depthFrame);
     void endFrame();
+    void saveSnapshot();
 
     DepthImage depthImage_;
     char name_[256]{};

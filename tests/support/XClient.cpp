@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 #include <chrono>
 #include <thread>
@@ -91,4 +92,66 @@ bool XClient::autoRepeat(unsigned long keysym) {
     XKeyboardState state{};
     XGetKeyboardControl(d, &state);
     return (state.auto_repeats[code / 8] & (1 << (code % 8))) != 0;
+}
+
+bool XClient::keyIsDown(unsigned long keysym) {
+    Display* d = impl_->display;
+    XSync(d, False);
+    char keys[32];
+    XQueryKeymap(d, keys);
+    const KeyCode code = XKeysymToKeycode(d, keysym);
+    return (keys[code / 8] & (1 << (code % 8))) != 0;
+}
+
+bool XClient::buttonIsDown() {
+    Display* d = impl_->display;
+    XSync(d, False);
+    Window root = 0;
+    Window child = 0;
+    int x = 0;
+    int y = 0;
+    int wx = 0;
+    int wy = 0;
+    unsigned mask = 0;
+    XQueryPointer(d, DefaultRootWindow(d), &root, &child, &x, &y, &wx, &wy, &mask);
+    return (mask & (Button1Mask | Button2Mask | Button3Mask)) != 0;
+}
+
+namespace {
+
+Window findTitled(Display* d, Window w, const std::string& title) {
+    char* name = nullptr;
+    if (XFetchName(d, w, &name) != 0 && name != nullptr) {
+        const bool match = title == name;
+        XFree(name);
+        if (match) return w;
+    }
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (XQueryTree(d, w, &root, &parent, &children, &count) == 0) return 0;
+    Window found = 0;
+    for (unsigned i = 0; i < count && found == 0; ++i) found = findTitled(d, children[i], title);
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+}  // namespace
+
+bool XClient::typeInto(const std::string& title, unsigned long keysym) {
+    Display* d = impl_->display;
+    const Window w = findTitled(d, DefaultRootWindow(d), title);
+    if (w == 0) return false;
+    XSetInputFocus(d, w, RevertToParent, CurrentTime);
+    const KeyCode code = XKeysymToKeycode(d, keysym);
+    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    XSync(d, False);
+    return true;
+}
+
+void XClient::focus() {
+    XSetInputFocus(impl_->display, impl_->window, RevertToParent, CurrentTime);
+    XSync(impl_->display, False);
 }

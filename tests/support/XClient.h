@@ -30,6 +30,15 @@ class XClient {
     void pointer(int& x, int& y);
     // Whether autorepeat is on for the key of a keysym.
     bool autoRepeat(unsigned long keysym);
+    // Whether the server holds the key of a keysym down (whoever pressed it).
+    bool keyIsDown(unsigned long keysym);
+    // Whether any pointer button is down.
+    bool buttonIsDown();
+    // Gives the keyboard focus to the top-level window titled `title` and
+    // types the key of `keysym` there through XTest; false when no such window.
+    bool typeInto(const std::string& title, unsigned long keysym);
+    // Takes the keyboard focus back.
+    void focus();
 
   private:
     struct Impl;
