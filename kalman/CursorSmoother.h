@@ -33,7 +33,7 @@ struct CursorPosition {
 };
 
 class CursorSmoother {
-public:
+  public:
     static constexpr int kSlots = 10;  // filter and position slots; slot 0 is the one in use
 
     CursorSmoother() = default;
@@ -55,7 +55,7 @@ public:
     // The filter of slot 0, for inspection.
     const Kalman2D& filter() const { return filters_[0]; }
 
-private:
+  private:
     std::array<Kalman2D, kSlots> filters_;
     std::array<CursorPosition, kSlots> input_{};
     std::array<CursorPosition, kSlots> current_{};

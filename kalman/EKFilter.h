@@ -42,7 +42,7 @@ class EKFilter {
     static_assert(!OQ && !OVR && !DBG,
                   "only the general form (OQ, OVR and DBG off) is implemented");
 
-public:
+  public:
     using Vector = KVector<T, BEG>;
     using Matrix = KMatrix<T, BEG>;
     using Size = std::uint32_t;
@@ -151,7 +151,7 @@ public:
         return out;
     }
 
-protected:
+  protected:
     // Hooks, in this order. setupX runs when X was (re)sized, refreshX at every update.
     virtual void setupA() { changed = false; }
     virtual void setupW() { changed = false; }
@@ -263,7 +263,7 @@ protected:
     Vector zPred;  // predicted measurement z', m
     Vector dz;     // innovation z − z', m
 
-private:
+  private:
     using Hook = void (EKFilter::*)();
 
     bool callHook(Hook hook) {

@@ -12,7 +12,7 @@ template <typename T, unsigned BEG, bool OQ = false, bool OVR = false, bool DBG 
 class KFilter : public EKFilter<T, BEG, OQ, OVR, DBG> {
     using Base = EKFilter<T, BEG, OQ, OVR, DBG>;
 
-public:
+  public:
     using typename Base::Matrix;
     using typename Base::Size;
     using typename Base::Vector;
@@ -22,7 +22,7 @@ public:
     KFilter& operator=(const KFilter&) = default;
     ~KFilter() override = default;
 
-protected:
+  protected:
     // x ← A x + B u, formed in a second buffer that is then exchanged with x.
     void predictState() override {
         refreshB();
@@ -70,7 +70,7 @@ protected:
 
     Matrix B;  // input matrix, n × nu
 
-private:
+  private:
     Vector xNext_;
 };
 

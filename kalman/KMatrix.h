@@ -16,7 +16,7 @@ namespace Kalman {
 
 template <typename T, unsigned BEG>
 class KVector {
-public:
+  public:
     KVector() = default;
     explicit KVector(std::size_t size, T value = T{}) : data_(size, value) {}
     KVector(std::initializer_list<T> values) : data_(values) {}
@@ -38,13 +38,13 @@ public:
 
     void swap(KVector& other) noexcept { data_.swap(other.data_); }
 
-private:
+  private:
     std::vector<T> data_;
 };
 
 template <typename T, unsigned BEG>
 class KMatrix {
-public:
+  public:
     KMatrix() = default;
     KMatrix(std::size_t rows, std::size_t cols) : rows_(rows), cols_(cols), data_(rows * cols) {}
     // rows × cols values in row order.
@@ -80,7 +80,7 @@ public:
         data_.swap(other.data_);
     }
 
-private:
+  private:
     std::size_t rows_ = 0;
     std::size_t cols_ = 0;
     std::vector<T> data_;

@@ -13,7 +13,9 @@ void fillDiagonal(Kalman2D::Matrix& M, double diag) {
 
 }  // namespace
 
-Kalman2D::Kalman2D() { setSizes(4, 0, 4, 2, 2); }
+Kalman2D::Kalman2D() {
+    setSizes(4, 0, 4, 2, 2);
+}
 
 Kalman2D::~Kalman2D() = default;
 
@@ -36,12 +38,22 @@ void Kalman2D::refreshA() {
     A(2, 4) = 1.0;
 }
 
-void Kalman2D::refreshW() { fillDiagonal(W, 1.0); }
+void Kalman2D::refreshW() {
+    fillDiagonal(W, 1.0);
+}
 
-void Kalman2D::refreshQ() { fillDiagonal(Q, kProcessNoise); }
+void Kalman2D::refreshQ() {
+    fillDiagonal(Q, kProcessNoise);
+}
 
-void Kalman2D::refreshH() { fillDiagonal(H, 1.0); }
+void Kalman2D::refreshH() {
+    fillDiagonal(H, 1.0);
+}
 
-void Kalman2D::refreshV() { fillDiagonal(V, 1.0); }
+void Kalman2D::refreshV() {
+    fillDiagonal(V, 1.0);
+}
 
-void Kalman2D::refreshR() { fillDiagonal(R, kMeasureNoise); }
+void Kalman2D::refreshR() {
+    fillDiagonal(R, kMeasureNoise);
+}

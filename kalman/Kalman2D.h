@@ -11,7 +11,7 @@
 #include "kalman/KFilter.h"
 
 class Kalman2D : public Kalman::KFilter<double, 1, false, false, false> {
-public:
+  public:
     static constexpr double kProcessNoise = 0.00673795;  // variance of each state component
     static constexpr double kMeasureNoise = 0.2;         // variance of each measured coordinate
 
@@ -23,7 +23,7 @@ public:
     // One prediction and one correction with the measured position (x, y).
     void track(std::int32_t x, std::int32_t y);
 
-protected:
+  protected:
     void refreshA() override;
     void refreshW() override;
     void refreshQ() override;

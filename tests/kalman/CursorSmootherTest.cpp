@@ -63,6 +63,7 @@ TEST(CursorSmoother, NoHandKeepsOutputAndFilterThenRestarts) {
 
     s.smoothPosition({0, 0, 0});
     EXPECT_EQ(s.count(), 0);
+    EXPECT_EQ(s.restarted(), 1);  // the track ended
     EXPECT_EQ(s.output().x, 109);
     EXPECT_EQ(s.output().y, 200);
     EXPECT_EQ(s.filter().getState()(3), vx);

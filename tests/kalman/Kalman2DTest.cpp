@@ -48,7 +48,8 @@ struct TextbookFilter {
         const double dzx = zx - xp[0], dzy = zy - xp[1];
         for (int i = 0; i < 4; ++i) x[i] = xp[i] + K[i][0] * dzx + K[i][1] * dzy;
         for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j) P[i][j] = Pp[i][j] - K[i][0] * Pp[0][j] - K[i][1] * Pp[1][j];
+            for (int j = 0; j < 4; ++j)
+                P[i][j] = Pp[i][j] - K[i][0] * Pp[0][j] - K[i][1] * Pp[1][j];
     }
 };
 

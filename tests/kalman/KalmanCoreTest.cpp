@@ -105,9 +105,7 @@ TEST(UDFactor, UnitUpperInverseIsStoredTransposedBelowDiagonal) {
     }
     // U · U⁻¹ = I, with (U⁻¹)[k][j] at F(j, k).
     auto u = [&](std::size_t i, std::size_t k) { return i == k ? 1.0 : (i < k ? F(i, k) : 0.0); };
-    auto inv = [&](std::size_t k, std::size_t j) {
-        return k == j ? 1.0 : (k < j ? F(j, k) : 0.0);
-    };
+    auto inv = [&](std::size_t k, std::size_t j) { return k == j ? 1.0 : (k < j ? F(j, k) : 0.0); };
     for (std::size_t i = 1; i <= dim; ++i) {
         for (std::size_t j = 1; j <= dim; ++j) {
             double s = 0;
@@ -120,11 +118,13 @@ TEST(UDFactor, UnitUpperInverseIsStoredTransposedBelowDiagonal) {
 // x ← a x + w, z = x + v: every matrix is 1 × 1 and filled once, in the setup hooks.
 template <unsigned BEG>
 class ScalarModel : public Kalman::KFilter<double, BEG> {
-public:
+  public:
     using typename Kalman::KFilter<double, BEG>::Matrix;
     using typename Kalman::KFilter<double, BEG>::Vector;
 
-    ScalarModel(double a, double q, double r) : a_(a), q_(q), r_(r) { this->setSizes(1, 0, 1, 1, 1); }
+    ScalarModel(double a, double q, double r) : a_(a), q_(q), r_(r) {
+        this->setSizes(1, 0, 1, 1, 1);
+    }
 
     void start(double x0, double p0) {
         Vector x{x0};
@@ -138,7 +138,7 @@ public:
         reportQ_ = true;
     }
 
-protected:
+  protected:
     void setupA() override { this->A(BEG, BEG) = a_; }
     void setupW() override { this->W(BEG, BEG) = 1.0; }
     void setupQ() override { this->Q(BEG, BEG) = q_; }
@@ -154,7 +154,7 @@ protected:
         reportQ_ = false;
     }
 
-private:
+  private:
     double a_, q_, r_;
     bool reportQ_ = false;
 };
@@ -224,11 +224,172 @@ TEST(KalmanScalar, UnreportedChangeKeepsFactorisedQ) {
     EXPECT_NE(reported.getState()(1), reference.getState()(1));
 }
 
+// A general linear model with dense, correlated matrices (n = 3, nu = 1, nw = 2, m = 2, nv = 3),
+// so that W·U_Q, the decorrelation of V R Vᵀ and B u all matter.
+class DenseModel : public Kalman::KFilter<double, 1> {
+  public:
+    static constexpr Size kN = 3, kNu = 1, kNw = 2, kM = 2, kNv = 3;
+    using Dense = std::vector<std::vector<double>>;
+    Dense a{{0.9, 0.2, 0.0}, {-0.1, 1.0, 0.3}, {0.05, 0.0, 0.8}};
+    Dense b{{0.5}, {0.0}, {1.0}};
+    Dense w{{1.0, 0.2}, {0.0, 1.0}, {0.4, -0.3}};
+    Dense q{{0.3, 0.1}, {0.1, 0.2}};
+    Dense h{{1.0, 0.5, 0.0}, {0.0, 1.0, -1.0}};
+    Dense v{{1.0, 0.3, 0.0}, {0.2, 1.0, 0.5}};
+    Dense r{{0.5, 0.2, 0.1}, {0.2, 0.4, 0.05}, {0.1, 0.05, 0.3}};
+
+    DenseModel() { setSizes(kN, kNu, kNw, kM, kNv); }
+    void start(const Dense& x0, const Dense& p0) {
+        Vector x(kN);
+        Matrix P(kN, kN);
+        for (Size i = 0; i < kN; ++i) {
+            x(i + 1) = x0[i][0];
+            for (Size j = 0; j < kN; ++j) P(i + 1, j + 1) = p0[i][j];
+        }
+        initState(x, P);
+    }
+
+  protected:
+    static void fill(Matrix& M, const Dense& d) {
+        for (std::size_t i = 0; i < d.size(); ++i)
+            for (std::size_t j = 0; j < d[i].size(); ++j) M(i + 1, j + 1) = d[i][j];
+    }
+    void setupA() override { fill(A, a); }
+    void setupW() override { fill(W, w); }
+    void setupQ() override { fill(Q, q); }
+    void setupB() override { fill(B, b); }
+    void setupH() override { fill(H, h); }
+    void setupV() override { fill(V, v); }
+    void setupR() override { fill(R, r); }
+    void refreshA() override { refresh(refill.A, A, a); }
+    void refreshW() override { refresh(refill.W, W, w); }
+    void refreshQ() override { refresh(refill.Q, Q, q); }
+    void refreshH() override { refresh(refill.H, H, h); }
+    void refreshV() override { refresh(refill.V, V, v); }
+    void refreshR() override { refresh(refill.R, R, r); }
+
+  public:
+    // Which refresh hooks fill (and so report) their matrix; the others report "unchanged".
+    struct {
+        bool A = true, W = true, Q = true, H = true, V = true, R = true;
+    } refill;
+
+  private:
+    void refresh(bool doFill, Matrix& M, const Dense& d) {
+        if (doFill) {
+            fill(M, d);
+        } else {
+            changed = false;
+        }
+    }
+};
+
+// Dense textbook Kalman filter in covariance form for DenseModel.
+struct DenseTextbook {
+    using Dense = DenseModel::Dense;
+    static Dense mul(const Dense& x, const Dense& y) {
+        Dense out(x.size(), std::vector<double>(y[0].size(), 0.0));
+        for (std::size_t i = 0; i < x.size(); ++i)
+            for (std::size_t j = 0; j < y[0].size(); ++j)
+                for (std::size_t k = 0; k < y.size(); ++k) out[i][j] += x[i][k] * y[k][j];
+        return out;
+    }
+    static Dense tr(const Dense& x) {
+        Dense out(x[0].size(), std::vector<double>(x.size()));
+        for (std::size_t i = 0; i < x.size(); ++i)
+            for (std::size_t j = 0; j < x[0].size(); ++j) out[j][i] = x[i][j];
+        return out;
+    }
+    static Dense add(Dense x, const Dense& y, double f = 1.0) {
+        for (std::size_t i = 0; i < x.size(); ++i)
+            for (std::size_t j = 0; j < x[0].size(); ++j) x[i][j] += f * y[i][j];
+        return x;
+    }
+    static Dense inv2(const Dense& s) {
+        const double det = s[0][0] * s[1][1] - s[0][1] * s[1][0];
+        return {{s[1][1] / det, -s[0][1] / det}, {-s[1][0] / det, s[0][0] / det}};
+    }
+
+    const DenseModel& model;
+    Dense x, P;
+
+    void predict(double u) {
+        x = add(mul(model.a, x), mul(model.b, {{u}}));
+        P = add(mul(mul(model.a, P), tr(model.a)), mul(mul(model.w, model.q), tr(model.w)));
+    }
+    void correct(const Dense& z) {
+        const Dense rt = mul(mul(model.v, model.r), tr(model.v));
+        const Dense pht = mul(P, tr(model.h));
+        const Dense k = mul(pht, inv2(add(mul(model.h, pht), rt)));
+        x = add(x, mul(k, add(z, mul(model.h, x), -1.0)));
+        P = add(P, mul(mul(k, model.h), P), -1.0);
+    }
+};
+
+TEST(KalmanGeneral, CorrelatedNoiseAndInputsMatchTextbookFilter) {
+    DenseModel f;
+    DenseTextbook ref{
+        f, {{1.0}, {-2.0}, {0.5}}, {{2.0, 0.3, 0.1}, {0.3, 1.0, 0.2}, {0.1, 0.2, 1.5}}};
+    f.start(ref.x, ref.P);
+    std::mt19937 rng(17);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    for (int step = 0; step < 300; ++step) {
+        const double u = noise(rng);
+        const DenseModel::Dense z{{noise(rng) * 3.0}, {noise(rng) * 3.0}};
+        f.timeUpdate(Vector{u});
+        ref.predict(u);
+        f.measureUpdate(Vector{z[0][0], z[1][0]});
+        ref.correct(z);
+        for (std::size_t i = 0; i < 3; ++i) {
+            ASSERT_NEAR(f.getState()(i + 1), ref.x[i][0], 1e-9) << "step " << step;
+        }
+        const auto P = f.calculateP();
+        for (std::size_t i = 0; i < 3; ++i)
+            for (std::size_t j = 0; j < 3; ++j)
+                ASSERT_NEAR(P(i + 1, j + 1), ref.P[i][j], 1e-9) << "step " << step;
+    }
+}
+
+TEST(KalmanGeneral, ChangesReportedLaterReachEveryDerivedQuantity) {
+    // The matrices are filled once in the setup hooks; later only Q, V and R change, each
+    // reported by its refresh hook for one update. Every product and factorisation that depends on
+    // them (W·U_Q, V R Vᵀ and its factors, U_R⁻¹ H) must follow.
+    DenseModel f;
+    f.refill = {false, false, false, false, false, false};
+    DenseTextbook ref{
+        f, {{0.0}, {0.0}, {0.0}}, {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}}};
+    f.start(ref.x, ref.P);
+    std::mt19937 rng(23);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    for (int step = 0; step < 60; ++step) {
+        f.refill = {false, false, false, false, false, false};
+        if (step == 20) {
+            f.q = {{0.05, -0.02}, {-0.02, 0.6}};
+            f.refill.Q = true;
+        }
+        if (step == 40) {
+            f.v = {{1.0, 0.0, 0.7}, {-0.4, 1.0, 0.0}};
+            f.r = {{0.9, -0.3, 0.0}, {-0.3, 0.2, 0.02}, {0.0, 0.02, 0.1}};
+            f.refill.V = f.refill.R = true;
+        }
+        const double u = noise(rng);
+        const DenseModel::Dense z{{noise(rng)}, {noise(rng)}};
+        f.timeUpdate(Vector{u});
+        ref.predict(u);
+        f.measureUpdate(Vector{z[0][0], z[1][0]});
+        ref.correct(z);
+        for (std::size_t i = 0; i < 3; ++i) {
+            ASSERT_NEAR(f.getState()(i + 1), ref.x[i][0], 1e-9) << "step " << step;
+        }
+    }
+}
+
 // Records every hook in the order the filter calls it.
 class RecordingModel : public Kalman::KFilter<double, 1> {
-public:
+  public:
     RecordingModel(Size n, Size m) { setSizes(n, 0, n, m, m); }
     void resize(Size n, Size m) { setSizes(n, 0, n, m, m); }
+    void resize(Size n, Size m, Size nw, Size nv) { setSizes(n, 0, nw, m, nv); }
     void start(Size n) {
         Vector x0(n, 1.0);
         Matrix P0(n, n);
@@ -239,18 +400,30 @@ public:
 
     std::vector<std::string> log;
 
-protected:
+  protected:
     void fillIdentity(Matrix& M, double d) {
         for (std::size_t i = 1; i <= M.rows(); ++i) {
             for (std::size_t j = 1; j <= M.cols(); ++j) M(i, j) = i == j ? d : 0.0;
         }
     }
-    void setupA() override { note("setupA", [&] { fillIdentity(A, 1.0); }); }
-    void setupW() override { note("setupW", [&] { fillIdentity(W, 1.0); }); }
-    void setupQ() override { note("setupQ", [&] { fillIdentity(Q, 0.1); }); }
-    void setupH() override { note("setupH", [&] { fillIdentity(H, 1.0); }); }
-    void setupV() override { note("setupV", [&] { fillIdentity(V, 1.0); }); }
-    void setupR() override { note("setupR", [&] { fillIdentity(R, 0.5); }); }
+    void setupA() override {
+        note("setupA", [&] { fillIdentity(A, 1.0); });
+    }
+    void setupW() override {
+        note("setupW", [&] { fillIdentity(W, 1.0); });
+    }
+    void setupQ() override {
+        note("setupQ", [&] { fillIdentity(Q, 0.1); });
+    }
+    void setupH() override {
+        note("setupH", [&] { fillIdentity(H, 1.0); });
+    }
+    void setupV() override {
+        note("setupV", [&] { fillIdentity(V, 1.0); });
+    }
+    void setupR() override {
+        note("setupR", [&] { fillIdentity(R, 0.5); });
+    }
     void beforeProcess() override { log.emplace_back("beforeProcess"); }
     void refreshA() override { noteUnchanged("refreshA"); }
     void refreshW() override { noteUnchanged("refreshW"); }
@@ -263,7 +436,7 @@ protected:
     void setupB() override { log.emplace_back("setupB"); }
     void refreshB() override { log.emplace_back("refreshB"); }
 
-private:
+  private:
     template <class Fill>
     void note(const char* name, Fill fill) {
         EXPECT_TRUE(changed) << name << " must be entered with changed = true";
@@ -287,7 +460,8 @@ TEST(KalmanHooks, CalledInOrderAndSetupsOnlyAfterResize) {
                           "beforeProcess", "refreshA", "refreshW", "refreshQ", "refreshB"}));
     f.log.clear();
     f.measureUpdate({0.0, 0.0});
-    EXPECT_EQ(f.log, (Log{"beforeMeasure", "refreshH", "refreshV", "refreshR", "adjustInnovation"}));
+    EXPECT_EQ(f.log,
+              (Log{"beforeMeasure", "refreshH", "refreshV", "refreshR", "adjustInnovation"}));
     f.log.clear();
     f.timeUpdate({});
     EXPECT_EQ(f.log, (Log{"beforeProcess", "refreshA", "refreshW", "refreshQ", "refreshB"}));
@@ -296,7 +470,8 @@ TEST(KalmanHooks, CalledInOrderAndSetupsOnlyAfterResize) {
     f.resize(2, 2);
     f.log.clear();
     f.measureUpdate({0.0, 0.0});
-    EXPECT_EQ(f.log, (Log{"beforeMeasure", "refreshH", "refreshV", "refreshR", "adjustInnovation"}));
+    EXPECT_EQ(f.log,
+              (Log{"beforeMeasure", "refreshH", "refreshV", "refreshR", "adjustInnovation"}));
 
     // Only the measurement size changes: only the measurement matrices are set up again.
     f.resize(2, 1);
@@ -344,6 +519,39 @@ TEST(KalmanEdges, MeasurementStorageFollowsWhenMeasurementsAppearLater) {
                           "refreshR", "adjustInnovation"}));
     EXPECT_GT(f.getState()(1), 1.0);
     EXPECT_LT(f.getState()(1), 3.0);
+}
+
+TEST(KalmanEdges, NoiseSizeSetWhileThereAreNoMeasurementsIsNotLost) {
+    RecordingModel f(2, 0);
+    f.start(2);
+    f.measureUpdate({});
+    f.resize(2, 0, 2, 3);  // nv changes while m is still 0
+    f.measureUpdate({});
+    f.resize(2, 2, 2, 3);  // now m changes, nv does not
+    f.log.clear();
+    f.measureUpdate({3.0, 3.0});
+    EXPECT_EQ(f.log, (Log{"setupH", "setupV", "setupR", "beforeMeasure", "refreshH", "refreshV",
+                          "refreshR", "adjustInnovation"}));
+    EXPECT_GT(f.getState()(1), 1.0);
+    EXPECT_LT(f.getState()(1), 3.0);
+}
+
+TEST(KalmanEdges, ProcessNoiseResizeKeepsTheCovariance) {
+    RecordingModel f(3, 0);
+    f.start(3);
+    for (int i = 0; i < 3; ++i) f.timeUpdate({});
+    const auto before = f.calculateP();
+    f.resize(3, 0, 1, 0);  // a smaller process-noise vector: the U-D factors move over
+    f.log.clear();
+    f.measureUpdate({});
+    EXPECT_EQ(f.log, (Log{"setupW", "setupQ"}));
+    const auto after = f.calculateP();
+    for (std::size_t i = 1; i <= 3; ++i) {
+        for (std::size_t j = 1; j <= 3; ++j) EXPECT_EQ(after(i, j), before(i, j));
+    }
+    f.timeUpdate({});  // and the next prediction adds the one remaining noise component
+    EXPECT_NEAR(f.calculateP()(1, 1), before(1, 1) + 0.1, 1e-12);
+    EXPECT_NEAR(f.calculateP()(2, 2), before(2, 2), 1e-12);
 }
 
 TEST(KalmanEdges, InitStateWithoutUpdateIsReadBack) {
