@@ -3,12 +3,12 @@
 // stand for need (the focus wave and push, fast swipes).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -157,7 +157,15 @@ TEST(SceneFiles, DamagedInputNeverCrashes) {
     std::ifstream in(sourceDir() + "/scenes/demo.scene");
     const std::string demo((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(demo.empty());
-    const std::regex located(R"(^d\.scene:\d+: .+)");
+    // "d.scene:<line>: <message>"
+    auto located = [](const std::string& e) {
+        size_t i = std::string("d.scene:").size();
+        if (e.rfind("d.scene:", 0) != 0 || i >= e.size() ||
+            !std::isdigit(static_cast<unsigned char>(e[i])))
+            return false;
+        while (i < e.size() && std::isdigit(static_cast<unsigned char>(e[i]))) ++i;
+        return e.compare(i, 2, ": ") == 0 && e.size() > i + 2;
+    };
     std::mt19937 rng(7);
     const std::string alphabet = " =,.-@#x\n\t0123456789eE+abcdefghijklmnopqrstuvwxyz\x01\xff";
     for (int round = 0; round < 1500; ++round) {
@@ -180,7 +188,7 @@ TEST(SceneFiles, DamagedInputNeverCrashes) {
         std::string error;
         const auto scene = sim::parseScene(text, "d.scene", error);
         if (!scene) {
-            EXPECT_TRUE(std::regex_match(error, located)) << error;
+            EXPECT_TRUE(located(error)) << error;
         } else {
             EXPECT_GE(scene->frameCount(), 1);
         }
