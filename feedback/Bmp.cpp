@@ -47,7 +47,7 @@ std::vector<uint8_t> encodeBmp(const platform::PicturePixels& pixels) {
     put32(out, 0);  // important colours
     for (int y = side - 1; y >= 0; --y) {
         for (int x = 0; x < side; ++x) {
-            const uint32_t rgb = pixels[static_cast<size_t>(y * side + x)];
+            const uint32_t rgb = pixels[platform::pixelIndex(x, y)];
             out.push_back(static_cast<uint8_t>(rgb));
             out.push_back(static_cast<uint8_t>(rgb >> 8));
             out.push_back(static_cast<uint8_t>(rgb >> 16));
@@ -58,28 +58,26 @@ std::vector<uint8_t> encodeBmp(const platform::PicturePixels& pixels) {
 
 bool decodeBmp(std::span<const uint8_t> file, platform::PicturePixels& pixels) {
     constexpr int side = platform::kPictureSide;
-    if (file.size() < static_cast<size_t>(kBmpFileHeaderSize + kBmpInfoHeaderSize)) return false;
+    constexpr size_t headers = kBmpFileHeaderSize + kBmpInfoHeaderSize;
+    if (file.size() < headers) return false;
     if (file[0] != 'B' || file[1] != 'M') return false;
     const uint32_t offset = get32(file, 10);
     const size_t info = kBmpFileHeaderSize;
     if (get32(file, info) < static_cast<uint32_t>(kBmpInfoHeaderSize)) return false;
     const auto width = static_cast<int32_t>(get32(file, info + 4));
     const auto height = static_cast<int32_t>(get32(file, info + 8));
-    if (width != side || (height != side && height != -side)) return false;
+    if (width != side || height != side) return false;
     if (get16(file, info + 12) != 1 || get16(file, info + 14) != 24) return false;
     if (get32(file, info + 16) != 0) return false;  // compressed
-    if (offset < static_cast<uint32_t>(kBmpFileHeaderSize + kBmpInfoHeaderSize) ||
-        file.size() < static_cast<size_t>(offset) + kBmpImageSize)
-        return false;
-    const bool bottomUp = height > 0;
+    if (offset < headers || file.size() < static_cast<size_t>(offset) + kBmpImageSize) return false;
     for (int row = 0; row < side; ++row) {
-        const int y = bottomUp ? side - 1 - row : row;
+        const int y = side - 1 - row;  // bottom row first
         const size_t start = offset + static_cast<size_t>(row) * kBmpRowSize;
         for (int x = 0; x < side; ++x) {
             const size_t at = start + static_cast<size_t>(x) * 3;
-            pixels[static_cast<size_t>(y * side + x)] = file[at] |
-                                                        (static_cast<uint32_t>(file[at + 1]) << 8) |
-                                                        (static_cast<uint32_t>(file[at + 2]) << 16);
+            pixels[platform::pixelIndex(x, y)] = file[at] |
+                                                 (static_cast<uint32_t>(file[at + 1]) << 8) |
+                                                 (static_cast<uint32_t>(file[at + 2]) << 16);
         }
     }
     return true;

@@ -20,9 +20,9 @@ inline constexpr int kBmpFileSize = kBmpFileHeaderSize + kBmpInfoHeaderSize + kB
 // The file bytes of a picture.
 std::vector<uint8_t> encodeBmp(const platform::PicturePixels& pixels);
 
-// Reads a 128 x 128 24-bit uncompressed bitmap (bottom-up or top-down) into
-// `pixels`. Returns false, leaving `pixels` as it was, for anything else or
-// for a file too short for what its headers promise.
+// Reads a 128 x 128 24-bit uncompressed bottom-up bitmap into `pixels`.
+// Returns false, leaving `pixels` as it was, for anything else or for a file
+// too short for what its headers promise.
 bool decodeBmp(std::span<const uint8_t> file, platform::PicturePixels& pixels);
 
 }  // namespace feedback

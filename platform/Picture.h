@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
@@ -12,6 +13,11 @@ inline constexpr int kPictureSide = 128;
 
 // One picture: 0x00RRGGBB per pixel, row 0 at the top, left to right.
 using PicturePixels = std::array<uint32_t, kPictureSide * kPictureSide>;
+
+// Where pixel (x, y) sits in a PicturePixels.
+inline size_t pixelIndex(int x, int y) {
+    return static_cast<size_t>(y) * kPictureSide + static_cast<size_t>(x);
+}
 
 // A 64-bit FNV-1a digest of a picture's pixels, so that recorded draws can be
 // matched against known pictures without keeping copies.

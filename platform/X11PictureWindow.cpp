@@ -193,7 +193,7 @@ struct X11PictureWindow::Impl {
     ImagePtr image;
     // The image's pixel memory: room for 32 bits per pixel, the most any
     // depth-24 (or smaller) ZPixmap format needs.
-    std::array<uint32_t, kPictureSide * kPictureSide> imageData{};
+    PicturePixels imageData{};
 
     Window root = 0;
     int width = kPictureSide;
@@ -404,8 +404,7 @@ void X11PictureWindow::draw(const PicturePixels& pixels) {
     Display* d = m.display.get();
     for (int y = 0; y < m.height; ++y) {
         for (int x = 0; x < m.width; ++x)
-            XPutPixel(m.image.get(), x, y,
-                      m.pixelOf(pixels[static_cast<size_t>(y * kPictureSide + x)]));
+            XPutPixel(m.image.get(), x, y, m.pixelOf(pixels[pixelIndex(x, y)]));
     }
     XPutImage(d, m.pixmap.get(), m.gc.get(), m.image.get(), 0, 0, 0, 0,
               static_cast<unsigned>(m.width), static_cast<unsigned>(m.height));

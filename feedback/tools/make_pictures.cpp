@@ -25,6 +25,7 @@ namespace {
 
 using platform::kPictureSide;
 using platform::PicturePixels;
+using platform::pixelIndex;
 
 constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kWhite = 0xFFFFFF;
@@ -118,7 +119,7 @@ class Canvas {
             for (int x = 0; x < kPictureSide; ++x) {
                 const double d = shape({x + 0.5, y + 0.5});
                 if (d >= kStroke) continue;
-                pixels_[static_cast<size_t>(y * kPictureSide + x)] = d > -kStroke ? outline : fill;
+                pixels_[pixelIndex(x, y)] = d > -kStroke ? outline : fill;
             }
         }
     }
@@ -147,11 +148,11 @@ class Canvas {
         constexpr double scale = 1.8;
         constexpr Vec tip{102, 6};
         std::vector<Vec> polygon;
+        polygon.reserve(outline.size());
         for (const Vec v : outline) polygon.push_back({tip.x + v.x * scale, tip.y + v.y * scale});
         for (int y = 0; y < kPictureSide; ++y) {
             for (int x = 0; x < kPictureSide; ++x) {
-                if (inside(polygon, {x + 0.5, y + 0.5}))
-                    pixels_[static_cast<size_t>(y * kPictureSide + x)] = kWhite;
+                if (inside(polygon, {x + 0.5, y + 0.5})) pixels_[pixelIndex(x, y)] = kWhite;
             }
         }
     }

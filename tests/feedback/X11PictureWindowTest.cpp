@@ -60,7 +60,7 @@ class PictureWindowX11 : public ::testing::Test {
         for (int row = 0; row < 128; ++row) {
             for (int col = 0; col < 128; ++col) {
                 const unsigned long got = XGetPixel(shot.get(), col, row) & 0xFFFFFF;
-                if (got != expected[static_cast<size_t>(row * 128 + col)])
+                if (got != expected[platform::pixelIndex(col, row)])
                     return ::testing::AssertionFailure()
                            << "picture " << picture << ": pixel " << col << "," << row << " is "
                            << std::hex << got;
