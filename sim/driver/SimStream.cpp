@@ -175,6 +175,10 @@ OniFrame* SimStream::produce(Renderer& renderer, const OniVideoMode& mode, const
         w = std::clamp(crop.width, 1, W - x0);
         h = std::clamp(crop.height, 1, H - y0);
     }
+    if (frame->dataSize < w * h * static_cast<int>(sizeof(uint16_t))) {  // cannot happen
+        getServices().releaseFrame(frame);
+        return nullptr;
+    }
     auto* out = static_cast<uint16_t*>(frame->data);
     for (int j = 0; j < h; ++j) {
         const uint16_t* src = image_.data() + static_cast<size_t>(y0 + j) * static_cast<size_t>(W);
@@ -266,6 +270,8 @@ OniStatus SimStream::setProperty(int propertyId, const void* data, int dataSize)
             }
             {
                 std::lock_guard lock(mutex_);
+                // OpenNI sizes frame buffers when the stream starts.
+                if (running_) return ONI_STATUS_OUT_OF_FLOW;
                 mode_ = mode;
                 renderer_ = std::move(renderer);
                 crop_ = OniCropping{0, 0, 0, mode.resolutionX, mode.resolutionY};

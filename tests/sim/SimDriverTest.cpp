@@ -167,6 +167,11 @@ TEST_F(OpenNITest, WorldPointsLandOnTheConvertersPixel) {
         ASSERT_EQ(oniStreamSetProperty(stream_, ONI_STREAM_PROPERTY_VIDEO_MODE, &mode, sizeof mode),
                   ONI_STATUS_OK);
         ASSERT_EQ(oniStreamStart(stream_), ONI_STATUS_OK);
+        const OniVideoMode other{ONI_PIXEL_FORMAT_DEPTH_1_MM, 960 - width, (960 - width) * 3 / 4,
+                                 30};
+        EXPECT_NE(
+            oniStreamSetProperty(stream_, ONI_STREAM_PROPERTY_VIDEO_MODE, &other, sizeof other),
+            ONI_STATUS_OK);  // not while streaming
         Read f;
         ASSERT_TRUE(read(f));
         ASSERT_EQ(f.width, width);
