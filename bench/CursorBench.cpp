@@ -84,8 +84,13 @@ void measure(benchmark::State& state, bool paced) {
     std::sort(latencies.begin(), latencies.end());
     const auto at = [&](double q) { return latencies[static_cast<size_t>(q * (kTargets - 1))]; };
     state.counters["median_us"] = at(0.5);
+    state.counters["p95_us"] = at(0.95);
     state.counters["p99_us"] = at(0.99);
     state.counters["max_us"] = latencies.back();
+    // The share of targets that missed the 2 ms goal, in per cent.
+    const auto late =
+        latencies.end() - std::upper_bound(latencies.begin(), latencies.end(), 2000.0);
+    state.counters["over_2ms_pct"] = 100.0 * static_cast<double>(late) / kTargets;
 }
 
 void BM_CursorLatencyPaced(benchmark::State& state) {
