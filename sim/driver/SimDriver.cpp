@@ -3,11 +3,10 @@
 // scene fails the open; oniGetExtendedError() then gives the file, the line
 // and what is wrong.
 //
-// From initialize() the driver also announces the bundled demo scene (when it
-// exists), so that "any device" finds a sensor on machines without one; a
-// real sensor's driver loads earlier (drivers load in file-name order) and
-// wins.
-#include <sys/stat.h>
+// The driver announces no device of its own from initialize(): OpenNI then
+// holds its driver lock while taking its context lock, the reverse of what
+// oniDeviceOpen does, and ThreadSanitizer rightly reports the cycle. So "any
+// device" never picks a scene; name one.
 #include <cstring>
 #include <map>
 #include <memory>
@@ -26,42 +25,12 @@ bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-bool isFile(const char* path) {
-    struct stat st;
-    return ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// Default scenes, first found wins: installed, then the source tree's.
-const char* const kDefaultScenes[] = {
-#ifdef TOLVANE_SIM_INSTALLED_SCENE
-    TOLVANE_SIM_INSTALLED_SCENE,
-#endif
-#ifdef TOLVANE_SIM_SOURCE_SCENE
-    TOLVANE_SIM_SOURCE_SCENE,
-#endif
-    nullptr};
-
 }  // namespace
 
 class SimDriver : public oni::driver::DriverBase {
   public:
     explicit SimDriver(OniDriverServices* services) : DriverBase(services) {}
     ~SimDriver() override { shutdown(); }
-
-    OniStatus initialize(oni::driver::DeviceConnectedCallback connected,
-                         oni::driver::DeviceDisconnectedCallback disconnected,
-                         oni::driver::DeviceStateChangedCallback stateChanged,
-                         void* cookie) override {
-        const OniStatus rc = DriverBase::initialize(connected, disconnected, stateChanged, cookie);
-        if (rc != ONI_STATUS_OK) return rc;
-        for (const char* const* path = kDefaultScenes; *path != nullptr; ++path) {
-            if (isFile(*path)) {
-                announce(*path);
-                break;
-            }
-        }
-        return ONI_STATUS_OK;
-    }
 
     OniStatus tryDevice(const char* uri) override {
         if (uri == nullptr || !endsWith(uri, ".scene")) return ONI_STATUS_ERROR;

@@ -110,7 +110,7 @@ std::vector<uint16_t> rendered(const std::string& path, int k, int width = 0, in
 const std::string kShort = sourceDir() + "/scenes/test/short.scene";
 
 TEST_F(OpenNITest, OpensASceneAndReadsEveryFrameInOrder) {
-    open(kShort);
+    ASSERT_NO_FATAL_FAILURE(open(kShort));
     const auto mode = streamProperty<OniVideoMode>(ONI_STREAM_PROPERTY_VIDEO_MODE);
     EXPECT_EQ(mode.resolutionX, 320);
     EXPECT_EQ(mode.resolutionY, 240);
@@ -138,7 +138,7 @@ TEST_F(OpenNITest, OpensASceneAndReadsEveryFrameInOrder) {
 TEST_F(OpenNITest, PacesFramesInRealTimeAndLoops) {
     const std::string path =
         tempFile("loop.scene", "sensor fps=20\nroom wall=2000\nend 0.15 loop=on\n");
-    open(path, false);
+    ASSERT_NO_FATAL_FAILURE(open(path, false));
     ASSERT_EQ(oniStreamStart(stream_), ONI_STATUS_OK);
     Read f;
     const auto start = std::chrono::steady_clock::now();
@@ -161,7 +161,7 @@ TEST_F(OpenNITest, WorldPointsLandOnTheConvertersPixel) {
         tempFile("point.scene",
                  "sensor noise=off\nroom wall=none floor=none\nbox center=-210,140,1301 "
                  "size=12,12,2\nend 1\n");
-    open(path);
+    ASSERT_NO_FATAL_FAILURE(open(path));
     for (const int width : {320, 640}) {
         const OniVideoMode mode{ONI_PIXEL_FORMAT_DEPTH_1_MM, width, width * 3 / 4, 30};
         ASSERT_EQ(oniStreamSetProperty(stream_, ONI_STREAM_PROPERTY_VIDEO_MODE, &mode, sizeof mode),
@@ -194,7 +194,7 @@ TEST_F(OpenNITest, WorldPointsLandOnTheConvertersPixel) {
 }
 
 TEST_F(OpenNITest, CroppingAndMirroring) {
-    open(kShort);
+    ASSERT_NO_FATAL_FAILURE(open(kShort));
     const OniCropping crop{1, 100, 50, 64, 32};
     ASSERT_EQ(oniStreamSetProperty(stream_, ONI_STREAM_PROPERTY_CROPPING, &crop, sizeof crop),
               ONI_STATUS_OK);
@@ -215,7 +215,7 @@ TEST_F(OpenNITest, CroppingAndMirroring) {
 
 TEST_F(OpenNITest, RecordingReplaysTheSameFrames) {
     const std::string oni = tempFile("rec.oni");
-    open(kShort);
+    ASSERT_NO_FATAL_FAILURE(open(kShort));
     OniRecorderHandle recorder = nullptr;
     ASSERT_EQ(oniCreateRecorder(oni.c_str(), &recorder), ONI_STATUS_OK);
     ASSERT_EQ(oniRecorderAttachStream(recorder, stream_, FALSE), ONI_STATUS_OK);
