@@ -10,7 +10,9 @@ namespace {
 std::int32_t truncateToInt(double v) {
     constexpr double lo = std::numeric_limits<std::int32_t>::min();
     constexpr double hi = std::numeric_limits<std::int32_t>::max();
-    if (std::isnan(v)) return 0;
+    if (std::isnan(v)) {
+        return 0;
+    }
     return static_cast<std::int32_t>(v < lo ? lo : (v > hi ? hi : v));
 }
 
@@ -39,6 +41,8 @@ void CursorSmoother::smoothPosition(const CursorPosition& target) {
 
 std::optional<CursorPosition> CursorSmoother::smooth(std::int32_t x, std::int32_t y) {
     smoothPosition({x, y, 0});
-    if (count_ == 0) return std::nullopt;
+    if (count_ == 0) {
+        return std::nullopt;
+    }
     return output_[0];
 }

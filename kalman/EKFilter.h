@@ -79,7 +79,9 @@ class EKFilter {
     // One prediction with the input u (its first nu elements are used).
     void timeUpdate(const Vector& input) {
         applySizes();
-        for (Size i = 0; i < nu; ++i) u.data()[i] = input.data()[i];
+        for (Size i = 0; i < nu; ++i) {
+            u.data()[i] = input.data()[i];
+        }
 
         beforeProcess();
         modified_.A |= callHook(&EKFilter::refreshA);
@@ -92,7 +94,9 @@ class EKFilter {
             copyBlock(Q, Uq_, nw, nw);
             factorUD(Uq_, nw);
         }
-        if (modified_.W || modified_.Q) multiplyWUq();
+        if (modified_.W || modified_.Q) {
+            multiplyWUq();
+        }
         thorntonUpdate();
         modified_.A = modified_.W = modified_.Q = false;
     }
@@ -101,7 +105,9 @@ class EKFilter {
     // applied.
     void measureUpdate(const Vector& z) {
         applySizes();
-        if (m == 0) return;
+        if (m == 0) {
+            return;
+        }
 
         beforeMeasure();
         modified_.H |= callHook(&EKFilter::refreshH);
@@ -109,7 +115,9 @@ class EKFilter {
         modified_.R |= callHook(&EKFilter::refreshR);
 
         predictMeasurement();
-        for (Size i = 0; i < m; ++i) dz.data()[i] = z.data()[i] - zPred.data()[i];
+        for (Size i = 0; i < m; ++i) {
+            dz.data()[i] = z.data()[i] - zPred.data()[i];
+        }
         adjustInnovation();
 
         if (modified_.V || modified_.R) {
@@ -117,14 +125,22 @@ class EKFilter {
             factorUD(Rt_, m);
             invertUnitUpper(Rt_, m);
         }
-        if (modified_.H || modified_.V || modified_.R) decorrelateH();
+        if (modified_.H || modified_.V || modified_.R) {
+            decorrelateH();
+        }
         decorrelate(dz.data());
 
         T* dx = dx_.data();
-        for (Size i = 0; i < n; ++i) dx[i] = T{};
-        for (Size k = 0; k < m; ++k) biermanUpdate(Ht_.row0(k), dz.data()[k], Rt_.row0(k)[k]);
+        for (Size i = 0; i < n; ++i) {
+            dx[i] = T{};
+        }
+        for (Size k = 0; k < m; ++k) {
+            biermanUpdate(Ht_.row0(k), dz.data()[k], Rt_.row0(k)[k]);
+        }
         T* state = x.data();
-        for (Size i = 0; i < n; ++i) state[i] += dx[i];
+        for (Size i = 0; i < n; ++i) {
+            state[i] += dx[i];
+        }
         modified_.H = modified_.V = modified_.R = false;
     }
 
@@ -133,7 +149,9 @@ class EKFilter {
     // The covariance P = U D Uᵀ, formed on request (the filter itself never needs it). Before the
     // first update after initState it is the P0 that was given.
     Matrix calculateP() const {
-        if (pGiven_) return P;
+        if (pGiven_) {
+            return P;
+        }
         Matrix out(n, n);
         for (Size i = 0; i < n; ++i) {
             for (Size j = i; j < n; ++j) {
@@ -180,7 +198,9 @@ class EKFilter {
             A.resize(n, n);
             modified_.A |= callHook(&EKFilter::setupA);
         }
-        if (sizeChange_.nu) u.resize(nu);
+        if (sizeChange_.nu) {
+            u.resize(nu);
+        }
         if (dn || dnw) {
             weight_.resize(n + nw);
             scratch_.resize(n + nw);
@@ -200,7 +220,9 @@ class EKFilter {
             copyBlock(U, fresh, keep, keep);
             U.swap(fresh);
         }
-        if (x.size() != n) x.resize(n);  // a state is needed even before the first initState
+        if (x.size() != n) {
+            x.resize(n);  // a state is needed even before the first initState
+        }
         if (dnw) {
             Q.resize(nw, nw);
             Uq_.resize(nw, nw);
@@ -276,7 +298,9 @@ class EKFilter {
         for (Size i = 0; i < rows; ++i) {
             const T* src = from.row0(i);
             T* dst = to.row0(i);
-            for (Size j = 0; j < cols; ++j) dst[j] = src[j];
+            for (Size j = 0; j < cols; ++j) {
+                dst[j] = src[j];
+            }
         }
     }
 
@@ -287,7 +311,9 @@ class EKFilter {
             T* out = WUq_.row0(i);
             for (Size j = 0; j < nw; ++j) {
                 T s = w[j];
-                for (Size k = 0; k < j; ++k) s += w[k] * Uq_.row0(k)[j];
+                for (Size k = 0; k < j; ++k) {
+                    s += w[k] * Uq_.row0(k)[j];
+                }
                 out[j] = s;
             }
         }
@@ -301,16 +327,24 @@ class EKFilter {
         const Size cols = n + nw;
         T* w = weight_.data();
         T* s = scratch_.data();
-        for (Size k = 0; k < n; ++k) w[k] = U.row0(k)[k];
-        for (Size k = 0; k < nw; ++k) w[n + k] = Uq_.row0(k)[k];
+        for (Size k = 0; k < n; ++k) {
+            w[k] = U.row0(k)[k];
+        }
+        for (Size k = 0; k < nw; ++k) {
+            w[n + k] = Uq_.row0(k)[k];
+        }
 
         // Columns 0 … n−1: A·U, one column at a time (column j of A·U needs column j of U only).
         for (Size j = 0; j < n; ++j) {
-            for (Size k = 0; k < j; ++k) s[k] = U.row0(k)[j];
+            for (Size k = 0; k < j; ++k) {
+                s[k] = U.row0(k)[j];
+            }
             for (Size i = 0; i < n; ++i) {
                 const T* a = A.row0(i);
                 T sum = a[j];
-                for (Size k = 0; k < j; ++k) sum += a[k] * s[k];
+                for (Size k = 0; k < j; ++k) {
+                    sum += a[k] * s[k];
+                }
                 U.row0(i)[j] = sum;
             }
         }
@@ -318,13 +352,17 @@ class EKFilter {
         for (Size i = 0; i < n; ++i) {
             const T* wu = WUq_.row0(i);
             T* y = U.row0(i) + n;
-            for (Size k = 0; k < nw; ++k) y[k] = wu[k];
+            for (Size k = 0; k < nw; ++k) {
+                y[k] = wu[k];
+            }
         }
 
         for (Size j = n; j-- > 0;) {
             T* yj = U.row0(j);
             T sigma{};
-            for (Size k = 0; k < cols; ++k) sigma += w[k] * yj[k] * yj[k];
+            for (Size k = 0; k < cols; ++k) {
+                sigma += w[k] * yj[k] * yj[k];
+            }
             for (Size i = 0; i < j; ++i) {
                 if (sigma == T{}) {
                     s[i] = T{};
@@ -332,17 +370,25 @@ class EKFilter {
                 }
                 T* yi = U.row0(i);
                 T t{};
-                for (Size k = 0; k < cols; ++k) t += w[k] * yi[k] * yj[k];
+                for (Size k = 0; k < cols; ++k) {
+                    t += w[k] * yi[k] * yj[k];
+                }
                 const T f = t / sigma;
                 s[i] = f;
-                for (Size k = 0; k < cols; ++k) yi[k] -= f * yj[k];
+                for (Size k = 0; k < cols; ++k) {
+                    yi[k] -= f * yj[k];
+                }
             }
-            for (Size i = 0; i < j; ++i) yj[i] = s[i];
+            for (Size i = 0; i < j; ++i) {
+                yj[i] = s[i];
+            }
             yj[j] = sigma;
         }
         for (Size j = 1; j < n; ++j) {
             const T* parked = U.row0(j);
-            for (Size i = 0; i < j; ++i) U.row0(i)[j] = parked[i];
+            for (Size i = 0; i < j; ++i) {
+                U.row0(i)[j] = parked[i];
+            }
         }
     }
 
@@ -353,13 +399,17 @@ class EKFilter {
             const T* vi = V.row0(i);
             for (Size b = 0; b < nv; ++b) {
                 T sum{};
-                for (Size a = 0; a < nv; ++a) sum += vi[a] * R.row0(a)[b];
+                for (Size a = 0; a < nv; ++a) {
+                    sum += vi[a] * R.row0(a)[b];
+                }
                 t[b] = sum;
             }
             for (Size j = i; j < m; ++j) {
                 const T* vj = V.row0(j);
                 T sum{};
-                for (Size b = 0; b < nv; ++b) sum += t[b] * vj[b];
+                for (Size b = 0; b < nv; ++b) {
+                    sum += t[b] * vj[b];
+                }
                 Rt_.row0(i)[j] = sum;
             }
         }
@@ -370,11 +420,15 @@ class EKFilter {
         for (Size i = 0; i < m; ++i) {
             T* out = Ht_.row0(i);
             const T* h = H.row0(i);
-            for (Size c = 0; c < n; ++c) out[c] = h[c];
+            for (Size c = 0; c < n; ++c) {
+                out[c] = h[c];
+            }
             for (Size j = i + 1; j < m; ++j) {
                 const T f = Rt_.row0(j)[i];
                 const T* hj = H.row0(j);
-                for (Size c = 0; c < n; ++c) out[c] += f * hj[c];
+                for (Size c = 0; c < n; ++c) {
+                    out[c] += f * hj[c];
+                }
             }
         }
     }
@@ -382,7 +436,9 @@ class EKFilter {
     // v ← U_R⁻¹ v in place (row i reads only the entries after it).
     void decorrelate(T* v) const {
         for (Size i = 0; i < m; ++i) {
-            for (Size j = i + 1; j < m; ++j) v[i] += Rt_.row0(j)[i] * v[j];
+            for (Size j = i + 1; j < m; ++j) {
+                v[i] += Rt_.row0(j)[i] * v[j];
+            }
         }
     }
 
@@ -392,11 +448,15 @@ class EKFilter {
         T* f = scratch_.data();
         T* k = weight_.data();  // holds v, and turns into the gain K entry by entry
         const T* dx = dx_.data();
-        for (Size i = 0; i < n; ++i) a -= h[i] * dx[i];
+        for (Size i = 0; i < n; ++i) {
+            a -= h[i] * dx[i];
+        }
 
         for (Size i = 0; i < n; ++i) {
             T fi = h[i];
-            for (Size j = 0; j < i; ++j) fi += U.row0(j)[i] * h[j];
+            for (Size j = 0; j < i; ++j) {
+                fi += U.row0(j)[i] * h[j];
+            }
             f[i] = fi;
             k[i] = U.row0(i)[i] * fi;
         }
@@ -417,7 +477,9 @@ class EKFilter {
         }
         const T scale = a / alpha;
         T* dxOut = dx_.data();
-        for (Size i = 0; i < n; ++i) dxOut[i] += k[i] * scale;
+        for (Size i = 0; i < n; ++i) {
+            dxOut[i] += k[i] * scale;
+        }
     }
 
     struct SizeChange {

@@ -34,9 +34,13 @@ class KFilter : public EKFilter<T, BEG, OQ, OVR, DBG> {
         for (Size i = 0; i < n; ++i) {
             const T* a = this->A.row0(i);
             T s{};
-            for (Size j = 0; j < n; ++j) s += a[j] * x[j];
+            for (Size j = 0; j < n; ++j) {
+                s += a[j] * x[j];
+            }
             const T* b = B.row0(i);
-            for (Size k = 0; k < nu; ++k) s += b[k] * u[k];
+            for (Size k = 0; k < nu; ++k) {
+                s += b[k] * u[k];
+            }
             next[i] = s;
         }
         this->x.swap(xNext_);
@@ -49,7 +53,9 @@ class KFilter : public EKFilter<T, BEG, OQ, OVR, DBG> {
         for (Size i = 0; i < this->m; ++i) {
             const T* h = this->H.row0(i);
             T s{};
-            for (Size j = 0; j < this->n; ++j) s += h[j] * x[j];
+            for (Size j = 0; j < this->n; ++j) {
+                s += h[j] * x[j];
+            }
             z[i] = s;
         }
     }

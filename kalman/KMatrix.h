@@ -25,7 +25,9 @@ class KVector {
 
     // Reallocates (and zeroes) only when the size differs.
     void resize(std::size_t size) {
-        if (size != data_.size()) data_.assign(size, T{});
+        if (size != data_.size()) {
+            data_.assign(size, T{});
+        }
     }
 
     T& operator()(std::size_t i) { return data_[i - BEG]; }
@@ -56,7 +58,9 @@ class KMatrix {
 
     // Reallocates (and zeroes) only when a dimension differs.
     void resize(std::size_t rows, std::size_t cols) {
-        if (rows == rows_ && cols == cols_) return;
+        if (rows == rows_ && cols == cols_) {
+            return;
+        }
         rows_ = rows;
         cols_ = cols;
         data_.assign(rows * cols, T{});

@@ -7,7 +7,9 @@ constexpr double kIdentity4[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 
 // Fills the whole matrix: diagonal entries `diag`, everything else 0.
 void fillDiagonal(Kalman2D::Matrix& M, double diag) {
     for (std::size_t i = 1; i <= M.rows(); ++i) {
-        for (std::size_t j = 1; j <= M.cols(); ++j) M(i, j) = i == j ? diag : 0.0;
+        for (std::size_t j = 1; j <= M.cols(); ++j) {
+            M(i, j) = i == j ? diag : 0.0;
+        }
     }
 }
 

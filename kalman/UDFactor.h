@@ -36,13 +36,17 @@ void factorUD(KMatrix<T, BEG>& M, std::size_t dim) {
 // at row j, column i. U and D stay where they are.
 template <typename T, unsigned BEG>
 void invertUnitUpper(KMatrix<T, BEG>& M, std::size_t dim) {
-    if (dim < 2) return;
+    if (dim < 2) {
+        return;
+    }
     for (std::size_t i = dim - 1; i-- > 0;) {
         const T* rowI = M.row0(i);
         for (std::size_t j = i + 1; j < dim; ++j) {
             T* rowJ = M.row0(j);  // holds (U⁻¹)[k][j] at column k
             T s = rowI[j];
-            for (std::size_t k = i + 1; k < j; ++k) s += rowI[k] * rowJ[k];
+            for (std::size_t k = i + 1; k < j; ++k) {
+                s += rowI[k] * rowJ[k];
+            }
             rowJ[i] = -s;
         }
     }

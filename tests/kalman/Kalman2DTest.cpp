@@ -19,23 +19,38 @@ struct TextbookFilter {
 
     void start(double px, double py) {
         x[0] = px, x[1] = py, x[2] = 0, x[3] = 0;
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j) P[i][j] = i == j ? 1.0 : 0.0;
+        for (int i = 0; i < 4; ++i) {
+            for (int j = 0; j < 4; ++j) {
+                P[i][j] = i == j ? 1.0 : 0.0;
+            }
+        }
     }
 
     void step(double zx, double zy) {
         const double A[4][4] = {{1, 0, 1, 0}, {0, 1, 0, 1}, {0, 0, 1, 0}, {0, 0, 0, 1}};
         double xp[4] = {}, AP[4][4] = {}, Pp[4][4] = {};
-        for (int i = 0; i < 4; ++i)
-            for (int k = 0; k < 4; ++k) xp[i] += A[i][k] * x[k];
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j)
-                for (int k = 0; k < 4; ++k) AP[i][j] += A[i][k] * P[k][j];
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j) {
-                for (int k = 0; k < 4; ++k) Pp[i][j] += AP[i][k] * A[j][k];
-                if (i == j) Pp[i][j] += q;
+        for (int i = 0; i < 4; ++i) {
+            for (int k = 0; k < 4; ++k) {
+                xp[i] += A[i][k] * x[k];
             }
+        }
+        for (int i = 0; i < 4; ++i) {
+            for (int j = 0; j < 4; ++j) {
+                for (int k = 0; k < 4; ++k) {
+                    AP[i][j] += A[i][k] * P[k][j];
+                }
+            }
+        }
+        for (int i = 0; i < 4; ++i) {
+            for (int j = 0; j < 4; ++j) {
+                for (int k = 0; k < 4; ++k) {
+                    Pp[i][j] += AP[i][k] * A[j][k];
+                }
+                if (i == j) {
+                    Pp[i][j] += q;
+                }
+            }
+        }
         // H selects the first two components: S = Pp[0..1][0..1] + R, K = Pp[:, 0..1] S⁻¹.
         const double s00 = Pp[0][0] + r, s01 = Pp[0][1], s10 = Pp[1][0], s11 = Pp[1][1] + r;
         const double det = s00 * s11 - s01 * s10;
@@ -46,10 +61,14 @@ struct TextbookFilter {
             K[i][1] = Pp[i][0] * i01 + Pp[i][1] * i11;
         }
         const double dzx = zx - xp[0], dzy = zy - xp[1];
-        for (int i = 0; i < 4; ++i) x[i] = xp[i] + K[i][0] * dzx + K[i][1] * dzy;
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) {
+            x[i] = xp[i] + K[i][0] * dzx + K[i][1] * dzy;
+        }
+        for (int i = 0; i < 4; ++i) {
+            for (int j = 0; j < 4; ++j) {
                 P[i][j] = Pp[i][j] - K[i][0] * Pp[0][j] - K[i][1] * Pp[1][j];
+            }
+        }
     }
 };
 
@@ -117,22 +136,30 @@ TEST(Kalman2D, AgreesWithTextbookFilterOnRandomPositions) {
         f.track(px, py);
         ref.step(px, py);
         const auto& x = f.getState();
-        for (int i = 0; i < 4; ++i) ASSERT_NEAR(x(i + 1), ref.x[i], 1e-6) << "step " << step;
+        for (int i = 0; i < 4; ++i) {
+            ASSERT_NEAR(x(i + 1), ref.x[i], 1e-6) << "step " << step;
+        }
         const auto P = f.calculateP();
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) {
+            for (int j = 0; j < 4; ++j) {
                 ASSERT_NEAR(P(i + 1, j + 1), ref.P[i][j], 1e-6) << "step " << step;
+            }
+        }
     }
 }
 
 TEST(Kalman2D, LongStillTrackKeepsACovarianceThatIsSymmetricAndPositive) {
     Kalman2D f;
     f.startAt(500, 500);
-    for (int i = 0; i < 100000; ++i) f.track(500, 500);
+    for (int i = 0; i < 100000; ++i) {
+        f.track(500, 500);
+    }
     const auto P = f.calculateP();
     for (std::size_t i = 1; i <= 4; ++i) {
         EXPECT_GT(P(i, i), 0.0);
-        for (std::size_t j = 1; j <= 4; ++j) EXPECT_NEAR(P(i, j), P(j, i), 1e-15);
+        for (std::size_t j = 1; j <= 4; ++j) {
+            EXPECT_NEAR(P(i, j), P(j, i), 1e-15);
+        }
     }
     EXPECT_DOUBLE_EQ(f.getState()(1), 500.0);
 }

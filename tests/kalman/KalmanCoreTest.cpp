@@ -23,7 +23,9 @@ Matrix recompose(const Matrix& F, std::size_t dim) {
     for (std::size_t i = 1; i <= dim; ++i) {
         for (std::size_t j = 1; j <= dim; ++j) {
             double s = 0;
-            for (std::size_t k = 1; k <= dim; ++k) s += u(i, k) * F(k, k) * u(j, k);
+            for (std::size_t k = 1; k <= dim; ++k) {
+                s += u(i, k) * F(k, k) * u(j, k);
+            }
             out(i, j) = s;
         }
     }
@@ -34,13 +36,17 @@ Matrix randomSpd(std::size_t dim, std::mt19937& rng) {
     std::uniform_real_distribution<double> dist(-1.0, 1.0);
     Matrix G(dim, dim);
     for (std::size_t i = 1; i <= dim; ++i) {
-        for (std::size_t j = 1; j <= dim; ++j) G(i, j) = dist(rng);
+        for (std::size_t j = 1; j <= dim; ++j) {
+            G(i, j) = dist(rng);
+        }
     }
     Matrix M(dim, dim);
     for (std::size_t i = 1; i <= dim; ++i) {
         for (std::size_t j = 1; j <= dim; ++j) {
             double s = i == j ? 0.5 : 0.0;
-            for (std::size_t k = 1; k <= dim; ++k) s += G(i, k) * G(j, k);
+            for (std::size_t k = 1; k <= dim; ++k) {
+                s += G(i, k) * G(j, k);
+            }
             M(i, j) = s;
         }
     }
@@ -49,10 +55,14 @@ Matrix randomSpd(std::size_t dim, std::mt19937& rng) {
 
 TEST(UDFactor, IdentityGivesUnitFactors) {
     Matrix M(4, 4);
-    for (std::size_t i = 1; i <= 4; ++i) M(i, i) = 1.0;
+    for (std::size_t i = 1; i <= 4; ++i) {
+        M(i, i) = 1.0;
+    }
     Kalman::factorUD(M, 4);
     for (std::size_t i = 1; i <= 4; ++i) {
-        for (std::size_t j = 1; j <= 4; ++j) EXPECT_EQ(M(i, j), i == j ? 1.0 : 0.0);
+        for (std::size_t j = 1; j <= 4; ++j) {
+            EXPECT_EQ(M(i, j), i == j ? 1.0 : 0.0);
+        }
     }
 }
 
@@ -65,8 +75,12 @@ TEST(UDFactor, RecomposesRandomSymmetricPositiveMatrices) {
         const Matrix back = recompose(F, dim);
         for (std::size_t i = 1; i <= dim; ++i) {
             EXPECT_GT(F(i, i), 0.0);
-            for (std::size_t j = 1; j <= dim; ++j) EXPECT_NEAR(back(i, j), M(i, j), 1e-12);
-            for (std::size_t j = 1; j < i; ++j) EXPECT_EQ(F(i, j), M(i, j)) << "lower triangle";
+            for (std::size_t j = 1; j <= dim; ++j) {
+                EXPECT_NEAR(back(i, j), M(i, j), 1e-12);
+            }
+            for (std::size_t j = 1; j < i; ++j) {
+                EXPECT_EQ(F(i, j), M(i, j)) << "lower triangle";
+            }
         }
     }
 }
@@ -76,20 +90,26 @@ TEST(UDFactor, FactorisesLeadingBlockOfWiderMatrix) {
     const Matrix M = randomSpd(3, rng);
     Matrix wide(3, 5);
     for (std::size_t i = 1; i <= 3; ++i) {
-        for (std::size_t j = 1; j <= 3; ++j) wide(i, j) = M(i, j);
+        for (std::size_t j = 1; j <= 3; ++j) {
+            wide(i, j) = M(i, j);
+        }
         wide(i, 4) = 42.0;
         wide(i, 5) = -7.0;
     }
     Kalman::factorUD(wide, 3);
     Matrix F(3, 3);
     for (std::size_t i = 1; i <= 3; ++i) {
-        for (std::size_t j = 1; j <= 3; ++j) F(i, j) = wide(i, j);
+        for (std::size_t j = 1; j <= 3; ++j) {
+            F(i, j) = wide(i, j);
+        }
         EXPECT_EQ(wide(i, 4), 42.0);
         EXPECT_EQ(wide(i, 5), -7.0);
     }
     const Matrix back = recompose(F, 3);
     for (std::size_t i = 1; i <= 3; ++i) {
-        for (std::size_t j = 1; j <= 3; ++j) EXPECT_NEAR(back(i, j), M(i, j), 1e-12);
+        for (std::size_t j = 1; j <= 3; ++j) {
+            EXPECT_NEAR(back(i, j), M(i, j), 1e-12);
+        }
     }
 }
 
@@ -101,7 +121,9 @@ TEST(UDFactor, UnitUpperInverseIsStoredTransposedBelowDiagonal) {
     const Matrix factors = F;
     Kalman::invertUnitUpper(F, dim);
     for (std::size_t i = 1; i <= dim; ++i) {
-        for (std::size_t j = i; j <= dim; ++j) EXPECT_EQ(F(i, j), factors(i, j)) << "U, D kept";
+        for (std::size_t j = i; j <= dim; ++j) {
+            EXPECT_EQ(F(i, j), factors(i, j)) << "U, D kept";
+        }
     }
     // U · U⁻¹ = I, with (U⁻¹)[k][j] at F(j, k).
     auto u = [&](std::size_t i, std::size_t k) { return i == k ? 1.0 : (i < k ? F(i, k) : 0.0); };
@@ -109,7 +131,9 @@ TEST(UDFactor, UnitUpperInverseIsStoredTransposedBelowDiagonal) {
     for (std::size_t i = 1; i <= dim; ++i) {
         for (std::size_t j = 1; j <= dim; ++j) {
             double s = 0;
-            for (std::size_t k = 1; k <= dim; ++k) s += u(i, k) * inv(k, j);
+            for (std::size_t k = 1; k <= dim; ++k) {
+                s += u(i, k) * inv(k, j);
+            }
             EXPECT_NEAR(s, i == j ? 1.0 : 0.0, 1e-12);
         }
     }
@@ -244,15 +268,20 @@ class DenseModel : public Kalman::KFilter<double, 1> {
         Matrix P(kN, kN);
         for (Size i = 0; i < kN; ++i) {
             x(i + 1) = x0[i][0];
-            for (Size j = 0; j < kN; ++j) P(i + 1, j + 1) = p0[i][j];
+            for (Size j = 0; j < kN; ++j) {
+                P(i + 1, j + 1) = p0[i][j];
+            }
         }
         initState(x, P);
     }
 
   protected:
     static void fill(Matrix& M, const Dense& d) {
-        for (std::size_t i = 0; i < d.size(); ++i)
-            for (std::size_t j = 0; j < d[i].size(); ++j) M(i + 1, j + 1) = d[i][j];
+        for (std::size_t i = 0; i < d.size(); ++i) {
+            for (std::size_t j = 0; j < d[i].size(); ++j) {
+                M(i + 1, j + 1) = d[i][j];
+            }
+        }
     }
     void setupA() override { fill(A, a); }
     void setupW() override { fill(W, w); }
@@ -289,20 +318,30 @@ struct DenseTextbook {
     using Dense = DenseModel::Dense;
     static Dense mul(const Dense& x, const Dense& y) {
         Dense out(x.size(), std::vector<double>(y[0].size(), 0.0));
-        for (std::size_t i = 0; i < x.size(); ++i)
-            for (std::size_t j = 0; j < y[0].size(); ++j)
-                for (std::size_t k = 0; k < y.size(); ++k) out[i][j] += x[i][k] * y[k][j];
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            for (std::size_t j = 0; j < y[0].size(); ++j) {
+                for (std::size_t k = 0; k < y.size(); ++k) {
+                    out[i][j] += x[i][k] * y[k][j];
+                }
+            }
+        }
         return out;
     }
     static Dense tr(const Dense& x) {
         Dense out(x[0].size(), std::vector<double>(x.size()));
-        for (std::size_t i = 0; i < x.size(); ++i)
-            for (std::size_t j = 0; j < x[0].size(); ++j) out[j][i] = x[i][j];
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            for (std::size_t j = 0; j < x[0].size(); ++j) {
+                out[j][i] = x[i][j];
+            }
+        }
         return out;
     }
     static Dense add(Dense x, const Dense& y, double f = 1.0) {
-        for (std::size_t i = 0; i < x.size(); ++i)
-            for (std::size_t j = 0; j < x[0].size(); ++j) x[i][j] += f * y[i][j];
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            for (std::size_t j = 0; j < x[0].size(); ++j) {
+                x[i][j] += f * y[i][j];
+            }
+        }
         return x;
     }
     static Dense inv2(const Dense& s) {
@@ -344,9 +383,11 @@ TEST(KalmanGeneral, CorrelatedNoiseAndInputsMatchTextbookFilter) {
             ASSERT_NEAR(f.getState()(i + 1), ref.x[i][0], 1e-9) << "step " << step;
         }
         const auto P = f.calculateP();
-        for (std::size_t i = 0; i < 3; ++i)
-            for (std::size_t j = 0; j < 3; ++j)
+        for (std::size_t i = 0; i < 3; ++i) {
+            for (std::size_t j = 0; j < 3; ++j) {
                 ASSERT_NEAR(P(i + 1, j + 1), ref.P[i][j], 1e-9) << "step " << step;
+            }
+        }
     }
 }
 
@@ -393,7 +434,9 @@ class RecordingModel : public Kalman::KFilter<double, 1> {
     void start(Size n) {
         Vector x0(n, 1.0);
         Matrix P0(n, n);
-        for (Size i = 1; i <= n; ++i) P0(i, i) = 1.0;
+        for (Size i = 1; i <= n; ++i) {
+            P0(i, i) = 1.0;
+        }
         initState(x0, P0);
     }
     const double* storageOfA() const { return A.data(); }
@@ -403,7 +446,9 @@ class RecordingModel : public Kalman::KFilter<double, 1> {
   protected:
     void fillIdentity(Matrix& M, double d) {
         for (std::size_t i = 1; i <= M.rows(); ++i) {
-            for (std::size_t j = 1; j <= M.cols(); ++j) M(i, j) = i == j ? d : 0.0;
+            for (std::size_t j = 1; j <= M.cols(); ++j) {
+                M(i, j) = i == j ? d : 0.0;
+            }
         }
     }
     void setupA() override {
@@ -539,7 +584,9 @@ TEST(KalmanEdges, NoiseSizeSetWhileThereAreNoMeasurementsIsNotLost) {
 TEST(KalmanEdges, ProcessNoiseResizeKeepsTheCovariance) {
     RecordingModel f(3, 0);
     f.start(3);
-    for (int i = 0; i < 3; ++i) f.timeUpdate({});
+    for (int i = 0; i < 3; ++i) {
+        f.timeUpdate({});
+    }
     const auto before = f.calculateP();
     f.resize(3, 0, 1, 0);  // a smaller process-noise vector: the U-D factors move over
     f.log.clear();
@@ -547,7 +594,9 @@ TEST(KalmanEdges, ProcessNoiseResizeKeepsTheCovariance) {
     EXPECT_EQ(f.log, (Log{"setupW", "setupQ"}));
     const auto after = f.calculateP();
     for (std::size_t i = 1; i <= 3; ++i) {
-        for (std::size_t j = 1; j <= 3; ++j) EXPECT_EQ(after(i, j), before(i, j));
+        for (std::size_t j = 1; j <= 3; ++j) {
+            EXPECT_EQ(after(i, j), before(i, j));
+        }
     }
     f.timeUpdate({});  // and the next prediction adds the one remaining noise component
     EXPECT_NEAR(f.calculateP()(1, 1), before(1, 1) + 0.1, 1e-12);
@@ -565,7 +614,9 @@ TEST(KalmanEdges, InitStateWithoutUpdateIsReadBack) {
     EXPECT_EQ(x(4), 0.0);
     const auto P = f.calculateP();
     for (std::size_t i = 1; i <= 4; ++i) {
-        for (std::size_t j = 1; j <= 4; ++j) EXPECT_EQ(P(i, j), i == j ? 1.0 : 0.0);
+        for (std::size_t j = 1; j <= 4; ++j) {
+            EXPECT_EQ(P(i, j), i == j ? 1.0 : 0.0);
+        }
     }
 }
 
