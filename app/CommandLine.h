@@ -14,9 +14,9 @@ struct Options {
     bool check = false;
     bool dryRun = false;
     bool help = false;
-    long frames = -1;   // -1: run until stopped
+    long frames = -1;      // -1: run until stopped
     std::string snapshot;  // with -frames: the last frame of the window, as a PPM file
-    std::string error;  // non-empty: refuse to start, with this message
+    std::string error;     // non-empty: refuse to start, with this message
 };
 
 Options parseCommandLine(int argc, const char* const* argv);

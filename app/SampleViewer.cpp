@@ -1,5 +1,7 @@
 #include "app/SampleViewer.h"
 
+#include "app/WindowIcon.h"
+
 #include <GL/freeglut.h>
 
 #include <csignal>
@@ -10,6 +12,7 @@
 
 #include "gesture/GestureManager.h"
 #include "platform/Log.h"
+#include "platform/X11PictureWindow.h"
 
 SampleViewer* currentViewer = nullptr;
 
@@ -57,6 +60,8 @@ SampleViewer::SampleViewer(const Options& options, platform::Desktop& desktop)
     : options_(options),
       desktop_(desktop),
       gestureFeed_(std::make_unique<gesture::GestureFeed>(desktop)),
+      feedback_(std::make_unique<feedback::Feedback>(std::make_unique<platform::X11PictureWindow>(),
+                                                     desktop)),
       converter_(std::make_unique<TrackerConverter>(handTracker_)) {
     currentViewer = this;
     std::snprintf(name_, sizeof name_, "%s", "Tolvane");
@@ -70,6 +75,7 @@ SampleViewer::~SampleViewer() {
     currentViewer = nullptr;
     // Tearing the gesture manager down releases every key and button held.
     gestureFeed_.reset();
+    feedback_.reset();
     depthStream_.destroy();
 }
 
@@ -109,8 +115,7 @@ int SampleViewer::init(int argc, char** argv) {
     const int32_t code = router.feedbackWindow * 16 + router.feedbackSound;
     manager.feedbackCode = code;
     gestureFeed_->feedbackCode = code;
-    soundMode_ = code & 0x0F;
-    windowMode_ = code >> 4;
+    feedback_->setup(code, feedbackState_, handCount_);
     orvexStartGestureDetection(handTracker_.get(), ORVEX_GESTURE_WAVE);
     orvexStartGestureDetection(handTracker_.get(), ORVEX_GESTURE_CLICK);
     orvexSetHandSmoothingFactor(handTracker_.get(), 0.05f);
@@ -163,15 +168,6 @@ void SampleViewer::display() {
         if ((h.state & ORVEX_HAND_STATE_TRACKED) != 0 && count < kMaxHands) {
             positions[count++] = Point3f{h.position.x, h.position.y, h.position.z};
         }
-    }
-    if (std::getenv("TOLVANE_TRACE") != nullptr) {
-        std::fprintf(stderr, "frame %ld hands %d", frameCount_, count);
-        for (int i = 0; i < count; ++i)
-            std::fprintf(stderr, " (%.0f %.0f %.0f)", positions[i].x, positions[i].y,
-                         positions[i].z);
-        for (int i = 0; i < frame->gestureCount; ++i)
-            std::fprintf(stderr, " G%d/%d", frame->gestures[i].type, frame->gestures[i].state);
-        std::fprintf(stderr, "\n");
     }
     processHandPoints(depth.get(), positions, count);
     if (!options_.snapshot.empty() && frameCount_ + 1 == options_.frames) saveSnapshot();
@@ -259,6 +255,7 @@ void SampleViewer::processHandPoints(OniFrame* depthFrame, const Point3f* positi
 void SampleViewer::updateFeedback() {
     updateAnchors(handCount_, feedbackState_, screenPoints_, anchors_);
     drawOverlay(handCount_, feedbackState_, screenPoints_, anchors_, markerScale_);
+    feedback_->update(feedbackState_, handCount_);
 }
 
 void SampleViewer::onKey(unsigned char key, int /*x*/, int /*y*/) {
@@ -275,6 +272,7 @@ int SampleViewer::initOpenGL(int argc, char** argv) {
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(kWindowWidth, kWindowHeight);
     glutCreateWindow(name_);
+    setCurrentWindowIcon();
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glutSetCursor(GLUT_CURSOR_NONE);
     glutKeyboardFunc(glutKeyboard);

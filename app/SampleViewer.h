@@ -16,6 +16,7 @@
 #include "app/HandPoints.h"
 #include "app/OpenNIHandles.h"
 #include "app/Overlay.h"
+#include "feedback/Feedback.h"
 #include "gesture/FeedbackState.h"
 #include "gesture/GestureFeed.h"
 #include "platform/Desktop.h"
@@ -67,11 +68,10 @@ class SampleViewer {
     float viewScaleX_ = 2.25f;
     float viewScaleY_ = 2.0f;
     const float markerScale_ = 2.25f;
-    int32_t soundMode_ = 0;
-    int32_t windowMode_ = 0;
     int32_t handCount_ = 0;
-    int32_t stateChanged_ = 0;
     std::unique_ptr<gesture::GestureFeed> gestureFeed_;
+    // The picture window and the sounds; it keeps the sound and window modes.
+    std::unique_ptr<feedback::Feedback> feedback_;
     std::unique_ptr<TrackerConverter> converter_;
     long frameCount_ = 0;
     int exitCode_ = 0;

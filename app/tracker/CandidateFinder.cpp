@@ -113,8 +113,11 @@ int CandidateFinder::find(const DepthView& frame, Candidate* out, int capacity) 
     int count = 0;
     int label = 0;
     const int limit = std::min(capacity, kMaxCandidates);
+    const auto farthestSeed = static_cast<uint16_t>(params_.maxCandidateDepth);
     for (int k = 0; k < valid; ++k) {
         const int seed = order_[static_cast<size_t>(k)];
+        // Regions seeded farther away could only give candidates beyond the limit.
+        if (depth_[static_cast<size_t>(seed)] > farthestSeed) break;
         if (label_[static_cast<size_t>(seed)] != 0) continue;
         Candidate candidate;
         if (growRegion(seed, ++label, &candidate) && count < limit) out[count++] = candidate;
@@ -200,7 +203,12 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
                       0.0F);
         }
     }
-    if (touchesEarlier) return false;
+    if (touchesEarlier || tail < 3) return false;
+    // Cheap reject of walls, floors and bodies: the box is at least this large.
+    const float seedCell = seedZ * static_cast<float>(step_) / camera_.focalX();
+    if (static_cast<float>(std::max(maxX - minX, maxY - minY) + 1) * seedCell > params_.maxExtent) {
+        return false;
+    }
 
     const float cellArea = static_cast<float>(step_ * step_);
     auto cellPoint = [&](int c) {
