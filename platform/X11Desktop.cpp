@@ -1,10 +1,13 @@
 #include "platform/X11Desktop.h"
 
+#include "platform/ReleaseGuard.h"
+
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -135,6 +138,7 @@ unsigned long X11Desktop::keysymOf(unsigned vk) {
 }
 
 struct X11Desktop::Impl {
+    std::unique_ptr<ReleaseGuard> guard;
     DisplayPtr display;
     std::mutex mutex;
     // Per keycode: autorepeat was on before the program held the key down.
@@ -184,7 +188,8 @@ struct X11Desktop::Impl {
     }
 };
 
-std::unique_ptr<X11Desktop> X11Desktop::open(const char* displayName, std::string& error) {
+std::unique_ptr<X11Desktop> X11Desktop::open(const char* displayName, std::string& error,
+                                             bool guard) {
     DisplayPtr display(XOpenDisplay(displayName));
     if (!display) {
         const char* name = displayName != nullptr ? displayName : std::getenv("DISPLAY");
@@ -201,6 +206,16 @@ std::unique_ptr<X11Desktop> X11Desktop::open(const char* displayName, std::strin
     }
     auto impl = std::make_unique<Impl>();
     impl->display = std::move(display);
+    if (guard) {
+        std::string why;
+        impl->guard = ReleaseGuard::start(displayName, why);
+        if (!impl->guard) {
+            std::fprintf(stderr,
+                         "tolvane: crash guard not started (%s): keys held when the program "
+                         "is killed may stay down\n",
+                         why.c_str());
+        }
+    }
     return std::unique_ptr<X11Desktop>(new X11Desktop(std::move(impl)));
 }
 
@@ -231,6 +246,7 @@ void X11Desktop::sendKey(const KeyInput& input) {
         if (impl_->repeatWasOn[code]) impl_->setRepeat(code, false);
     }
     XTestFakeKeyEvent(d, code, up ? False : True, CurrentTime);
+    if (impl_->guard) impl_->guard->key(code, !up, impl_->repeatWasOn[code]);
     if (up && impl_->heldByUs[code]) {
         impl_->heldByUs[code] = false;
         if (impl_->repeatWasOn[code]) impl_->setRepeat(code, true);
@@ -248,12 +264,17 @@ void X11Desktop::sendMouse(const MouseInput& input) {
         const int y = normalisedToPixel(input.dy, DisplayHeight(d, screen));
         XTestFakeMotionEvent(d, screen, x, y, CurrentTime);
     }
-    if (f & MOUSEEVENTF_LEFTDOWN) XTestFakeButtonEvent(d, 1, True, CurrentTime);
-    if (f & MOUSEEVENTF_LEFTUP) XTestFakeButtonEvent(d, 1, False, CurrentTime);
-    if (f & MOUSEEVENTF_RIGHTDOWN) XTestFakeButtonEvent(d, 3, True, CurrentTime);
-    if (f & MOUSEEVENTF_RIGHTUP) XTestFakeButtonEvent(d, 3, False, CurrentTime);
-    if (f & MOUSEEVENTF_MIDDLEDOWN) XTestFakeButtonEvent(d, 2, True, CurrentTime);
-    if (f & MOUSEEVENTF_MIDDLEUP) XTestFakeButtonEvent(d, 2, False, CurrentTime);
+    const auto button = [&](uint32_t flag, unsigned number, bool down) {
+        if ((f & flag) == 0) return;
+        XTestFakeButtonEvent(d, number, down ? True : False, CurrentTime);
+        if (impl_->guard) impl_->guard->button(number, down);
+    };
+    button(MOUSEEVENTF_LEFTDOWN, 1, true);
+    button(MOUSEEVENTF_LEFTUP, 1, false);
+    button(MOUSEEVENTF_RIGHTDOWN, 3, true);
+    button(MOUSEEVENTF_RIGHTUP, 3, false);
+    button(MOUSEEVENTF_MIDDLEDOWN, 2, true);
+    button(MOUSEEVENTF_MIDDLEUP, 2, false);
     if ((f & MOUSEEVENTF_WHEEL) && input.mouseData != 0) {
         // One press and release of button 4 (up) or 5 (down) per notch.
         const unsigned button = input.mouseData > 0 ? 4 : 5;
@@ -290,6 +311,21 @@ ScreenSize X11Desktop::screenSize() {
 
 void X11Desktop::sleepMs(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+namespace {
+
+int connectionLost(Display*) {
+    static const char message[] = "\ntolvane: lost the connection to the X server\n";
+    const ssize_t written = write(2, message, sizeof message - 1);
+    (void)written;
+    _exit(1);
+}
+
+}  // namespace
+
+void installConnectionLossHandler() {
+    XSetIOErrorHandler(connectionLost);
 }
 
 ScreenSize displayScreenSize(ScreenSize fallback) {

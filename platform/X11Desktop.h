@@ -19,8 +19,12 @@ namespace platform {
 class X11Desktop final : public Desktop {
   public:
     // Opens a connection to the display (nullptr: $DISPLAY). Returns null and
-    // fills `error` when the display or the XTest extension is missing.
-    static std::unique_ptr<X11Desktop> open(const char* displayName, std::string& error);
+    // fills `error` when the display or the XTest extension is missing. With
+    // `guard`, also starts the crash guard (platform/ReleaseGuard.h), which
+    // releases what the program holds if it dies; a guard that cannot start
+    // is reported on standard error and the program goes on without it.
+    static std::unique_ptr<X11Desktop> open(const char* displayName, std::string& error,
+                                            bool guard = true);
     ~X11Desktop() override;
     X11Desktop(const X11Desktop&) = delete;
     X11Desktop& operator=(const X11Desktop&) = delete;
@@ -39,6 +43,10 @@ class X11Desktop final : public Desktop {
     explicit X11Desktop(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
+
+// Makes the loss of any X connection of the process end it with a clear
+// message and exit code 1, instead of Xlib's own exit.
+void installConnectionLossHandler();
 
 // The screen size of the default display, or `fallback` when none is reachable.
 ScreenSize displayScreenSize(ScreenSize fallback);
