@@ -39,7 +39,7 @@ struct TrackerParams {
     float candidateGate = 150.0F;      // mm a candidate may move between frames
     float lostAfter = 0.6F;            // s without support before a hand is lost
     float duplicateDistance = 150.0F;  // mm: a start request this close to a hand adds none
-    float surfaceToCentre = 15.0F;     // mm from the visible hand surface to the hand's centre
+    float surfaceToCentre = 11.0F;     // mm from the visible hand surface to the hand's centre
     float frameInterval = 1.0F / 30;   // s, when time stamps do not tell
 };
 

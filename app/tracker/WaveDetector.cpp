@@ -5,6 +5,10 @@
 
 namespace tracker {
 
+namespace {
+constexpr float kRestJitter = 10.0F;  // mm a resting hand's x may wander
+}  // namespace
+
 void WaveDetector::reset() {
     primed_ = false;
     direction_ = 0;
@@ -43,15 +47,12 @@ GestureProgress WaveDetector::update(double time, const Vec3& p) {
     }
 
     if (direction_ == 0) {
-        // Wait for the first swing from rest; where it starts is the first turning point.
-        if (p.x < low_ || time - lowTime_ > params_.maxHalfCycle) {
-            low_ = p.x;
-            lowTime_ = time;
-        }
-        if (p.x > high_ || time - highTime_ > params_.maxHalfCycle) {
-            high_ = p.x;
-            highTime_ = time;
-        }
+        // Wait for the first swing from rest; it starts when the hand last left its lowest (or
+        // highest) x, give or take the jitter of a resting hand.
+        if (p.x < low_ || time - lowTime_ > params_.maxHalfCycle) low_ = p.x;
+        if (p.x <= low_ + kRestJitter) lowTime_ = time;
+        if (p.x > high_ || time - highTime_ > params_.maxHalfCycle) high_ = p.x;
+        if (p.x >= high_ - kRestJitter) highTime_ = time;
         if (p.x - low_ >= params_.amplitude) {
             direction_ = 1;
             turnTime_ = lowTime_;
