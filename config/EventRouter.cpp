@@ -98,6 +98,11 @@ bool isSettingKeyword(const std::string& w) {
 }
 
 constexpr int kMaxKeysPerLine = 10;
+// Largest stored param: 1e6 frames, a hold tolerance of 1e6 mm.
+constexpr float kMaxParam = 1.0e6f;
+// Largest cursor fine scale: hand steps reach 2e6 mm, and their scaled
+// values must stay whole 32-bit numbers.
+constexpr float kMaxFineScale = 100.0f;
 
 }  // namespace
 
@@ -272,6 +277,16 @@ void EventRouter::handleRuleLine(Reader& reader, const std::string& gestureWord,
             reportError("unknown event type", modeWord, line);
             break;
         }
+        float ruleParam = param;
+        if (!(event >= EventType::MOUSE_MOVE && event <= EventType::MOUSEW_TOGGLE) && !isHold) {
+            ruleParam = static_cast<float>(std::floor(static_cast<double>(param) / 1000.0 * 30.0));
+        }
+        // The emitters turn params into whole frame counts and tolerances, and
+        // multiply hand steps by the HAND_MOVE one: keep them where that fits.
+        if (std::fabs(ruleParam) > (gesture == GestureId::HAND_MOVE ? kMaxFineScale : kMaxParam)) {
+            reportError("Param out of range", paramWord, line);
+            break;
+        }
         const bool mouse = EventType::isMouse(event);
         if (mouse ? mouseEmitter->ruleCount() >= MouseEmitter::kMaxRules
                   : keyboardEmitter->ruleCount() >= KeyboardEmitter::kMaxRules) {
@@ -285,10 +300,6 @@ void EventRouter::handleRuleLine(Reader& reader, const std::string& gestureWord,
         if (code == KeyCode::CHANGE_MODE) changeModeGesture = gesture;
         if (code == KeyCode::TOGGLE_MODE) toggleModeGesture = gesture;
         eventOfGesture[gesture] = event;
-        float ruleParam = param;
-        if (!(event >= EventType::MOUSE_MOVE && event <= EventType::MOUSEW_TOGGLE) && !isHold) {
-            ruleParam = static_cast<float>(std::floor(static_cast<double>(param) / 1000.0 * 30.0));
-        }
         if (mouse) {
             mouseEmitter->addRule(gesture, stored, code, ruleParam, event);
             mouseEmitter->registerButton(code);

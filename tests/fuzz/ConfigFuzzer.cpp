@@ -47,6 +47,16 @@ class MemoryFile {
     std::string path_;
 };
 
+// The emitters keep params as whole-number repeat countdowns and the hold
+// tolerance as a whole number, and multiply hand steps (up to 2e6 mm, from
+// coordinates clamped to +-1e6 mm) by the fine scale; all must fit an int32.
+constexpr double kInt32Limit = 2147483647.0;
+constexpr double kLargestHandStep = 2.0e6;
+
+bool fitsInt32(double v) {
+    return std::fabs(v) < kInt32Limit;
+}
+
 bool validEvent(int32_t type) {
     return (type >= EventType::KEY_CLICK && type <= EventType::KEY_TOGGLE) ||
            (type >= EventType::MOUSE_CLICK && type <= EventType::MOUSEW_TOGGLE);
@@ -81,7 +91,7 @@ void checkLoadedState(EventRouter& router, int32_t result, Problems& p) {
         p.expect(EventType::isKeyboard(r.mode) && validEvent(r.mode), "keyboard rule %d: event %d",
                  i, r.mode);
         p.expect(r.key != KeyCode::NOT_A_KEY, "keyboard rule %d: key 255", i);
-        p.expect(std::isfinite(r.param), "keyboard rule %d: param %g", i, double{r.param});
+        p.expect(fitsInt32(r.param), "keyboard rule %d: param %g", i, double{r.param});
         bool registered = false;
         for (int k = 0; k < keys.keyCount(); ++k) registered |= keys.key(k).vk == r.key;
         p.expect(registered, "keyboard rule %d: key %d not registered", i, r.key);
@@ -95,7 +105,7 @@ void checkLoadedState(EventRouter& router, int32_t result, Problems& p) {
         p.expect(validGesture(r.gesture), "mouse rule %d: gesture %d", i, r.gesture);
         p.expect(EventType::isMouse(r.mode) && validEvent(r.mode), "mouse rule %d: event %d", i,
                  r.mode);
-        p.expect(std::isfinite(r.param), "mouse rule %d: param %g", i, double{r.param});
+        p.expect(fitsInt32(r.param), "mouse rule %d: param %g", i, double{r.param});
         bool registered = false;
         for (int b = 0; b < mouse.buttonCount(); ++b) registered |= mouse.button(b).code == r.key;
         p.expect(registered, "mouse rule %d: code %d not registered", i, r.key);
@@ -122,9 +132,10 @@ void checkLoadedState(EventRouter& router, int32_t result, Problems& p) {
     // The screen mapping derived from the rules, as the cursor worker gets it.
     p.expect(std::isfinite(mouse.scaleX) && std::isfinite(mouse.scaleY), "scale %g x %g",
              double{mouse.scaleX}, double{mouse.scaleY});
-    p.expect(std::isfinite(mouse.fineScaleX) && std::isfinite(mouse.fineScaleY),
+    p.expect(fitsInt32(mouse.fineScaleX * kLargestHandStep) &&
+                 fitsInt32(mouse.fineScaleY * kLargestHandStep),
              "fine scale %g x %g", double{mouse.fineScaleX}, double{mouse.fineScaleY});
-    p.expect(std::isfinite(mouse.holdTolerance), "hold tolerance %g", double{mouse.holdTolerance});
+    p.expect(fitsInt32(mouse.holdTolerance), "hold tolerance %g", double{mouse.holdTolerance});
 }
 
 // Drives every configured gesture across each of its thresholds through all
