@@ -48,6 +48,7 @@ Options parseCommandLine(int argc, const char* const* argv) {
     o.check = flagGiven(argc, argv, "-check");
     o.dryRun = flagGiven(argc, argv, "-dry-run");
     o.help = flagGiven(argc, argv, "-help");
+    o.watch = flagGiven(argc, argv, "-watch");
     return o;
 }
 
@@ -61,5 +62,9 @@ const char* helpText() {
            "  -dry-run       print input events instead of sending them to the desktop\n"
            "  -frames N      run N frames, release everything held and exit 0\n"
            "  -snapshot FILE with -frames: save the window's last frame as a PPM picture\n"
-           "  -help          this text\n";
+           "  -watch         load the configuration file again whenever it changes\n"
+           "                 (a file with errors is refused and the old one stays)\n"
+           "  -help          this text\n"
+           "Keys in the display window: P pauses and resumes recognition (releasing\n"
+           "everything held), Escape ends the program.\n";
 }

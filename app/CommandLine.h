@@ -14,6 +14,7 @@ struct Options {
     bool check = false;
     bool dryRun = false;
     bool help = false;
+    bool watch = false;
     long frames = -1;      // -1: run until stopped
     std::string snapshot;  // with -frames: the last frame of the window, as a PPM file
     std::string error;     // non-empty: refuse to start, with this message

@@ -4,6 +4,8 @@
 
 #include <GL/freeglut.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,15 @@ void glutKeyboard(unsigned char key, int x, int y) {
 
 void glutIdle() {
     glutPostRedisplay();
+}
+
+// The configuration file's change time and size in one number; -1 when it
+// cannot be read.
+long long fileStamp(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return -1;
+    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec +
+           static_cast<long long>(st.st_size) * 7919LL;
 }
 
 }  // namespace
@@ -109,6 +120,7 @@ int SampleViewer::init(int argc, char** argv) {
     gestureFeed_->feedbackCode = 0;
     manager.frameRate = depthFps_;
     EventRouter& router = manager.router();
+    configStamp_ = fileStamp(options_.configPath);
     if (router.loadGestureConfig(options_.configPath.c_str(), depthWidth_, depthHeight_) != 0) {
         return 1;
     }
@@ -127,8 +139,30 @@ int SampleViewer::run() {
     return 0;
 }
 
+void SampleViewer::releaseEverything() {
+    EventRouter& router = gestureFeed_->manager().router();
+    router.keyboardEmitter->resetAndReleaseAllKeys();
+    router.mouseEmitter->resetAndReleaseAllButtons();
+}
+
+void SampleViewer::watchConfiguration() {
+    const long long stamp = fileStamp(options_.configPath);
+    if (stamp == configStamp_ || stamp == -1) return;
+    configStamp_ = stamp;
+    logLine("\nConfiguration file changed: loading it again\n");
+    releaseEverything();
+    auto fresh = std::make_unique<EventRouter>(desktop_);
+    if (fresh->loadGestureConfig(options_.configPath.c_str(), depthWidth_, depthHeight_) != 0) {
+        for (const std::string& e : fresh->loadErrors()) logLine("%s\n", e.c_str());
+        logLine("The changed configuration has errors: keeping the previous one\n");
+        return;
+    }
+    gestureFeed_->manager().replaceRouter(std::move(fresh));
+}
+
 void SampleViewer::endFrame() {
     ++frameCount_;
+    if (options_.watch && frameCount_ % 15 == 0) watchConfiguration();
     if (options_.frames >= 0 && frameCount_ >= options_.frames) glutLeaveMainLoop();
     if (stopRequest != 0) {
         exitCode_ = stopRequest - 1;
@@ -247,9 +281,18 @@ void SampleViewer::processHandPoints(OniFrame* depthFrame, const Point3f* positi
         view.dataBytes = ref.get()->dataSize;
         computeHandMidpoint(&view, set, *converter_);
     }
-    gestureFeed_->feedHandPoints(std::span<const Point3f, 3>(set.depth),
-                                 std::span<const Point3f, 3>(set.world), count, feedbackState_);
+    if (paused_) {
+        // Paused: the recognisers see no hands, which also keeps the
+        // feedback window down.
+        HandPointSet none;
+        gestureFeed_->feedHandPoints(std::span<const Point3f, 3>(none.depth),
+                                     std::span<const Point3f, 3>(none.world), 0, feedbackState_);
+    } else {
+        gestureFeed_->feedHandPoints(std::span<const Point3f, 3>(set.depth),
+                                     std::span<const Point3f, 3>(set.world), count, feedbackState_);
+    }
     updateFeedback();
+    if (paused_) drawPaused();
 }
 
 void SampleViewer::updateFeedback() {
@@ -258,7 +301,20 @@ void SampleViewer::updateFeedback() {
     feedback_->update(feedbackState_, handCount_);
 }
 
+void SampleViewer::drawPaused() {
+    glColor4f(1.0f, 0.8f, 0.0f, 1.0f);
+    glRasterPos2i(20, 40);
+    glutBitmapString(GLUT_BITMAP_HELVETICA_18,
+                     reinterpret_cast<const unsigned char*>("PAUSED - press P to resume"));
+}
+
 void SampleViewer::onKey(unsigned char key, int /*x*/, int /*y*/) {
+    if (key == 'p' || key == 'P') {
+        paused_ = !paused_;
+        logLine(paused_ ? "\n>   Paused: everything released\n" : "\n>   Resumed\n");
+        if (paused_) releaseEverything();
+        return;
+    }
     if (key == 27) {
         // The main loop returns and the viewer is destroyed, which releases
         // everything the program holds before the process ends.

@@ -48,6 +48,10 @@ class SampleViewer {
     void updateFeedback();
     void drawDepthImage(OniFrame* depthFrame);
     void endFrame();
+    // "-watch": loads the configuration again when its file has changed.
+    void watchConfiguration();
+    void releaseEverything();
+    void drawPaused();
     void saveSnapshot();
 
     DepthImage depthImage_;
@@ -74,6 +78,9 @@ class SampleViewer {
     std::unique_ptr<feedback::Feedback> feedback_;
     std::unique_ptr<TrackerConverter> converter_;
     long frameCount_ = 0;
+    bool paused_ = false;
+    // The configuration file's last seen change time and size ("-watch").
+    long long configStamp_ = -1;
     int exitCode_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "app/ConfigLocation.h"
 #include "app/SampleViewer.h"
 #include "config/EventRouter.h"
 #include "platform/Log.h"
@@ -33,7 +34,13 @@ int checkConfiguration(const Options& options) {
 
 int main(int argc, char** argv) {
     logLine("Usage: Tolvane.exe [-config filename]\n\n");
-    const Options options = parseCommandLine(argc, argv);
+    Options options = parseCommandLine(argc, argv);
+    if (!options.configGiven) {
+        options.configPath = locateConfiguration("", TOLVANE_DATA_DIR);
+        if (options.configPath.size() >= Options::kPathBufferSize) {
+            options.error = "the configuration path is longer than 999 characters";
+        }
+    }
     if (options.help) {
         std::fputs(helpText(), stdout);
         return 0;
@@ -58,6 +65,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+
+    platform::installConnectionLossHandler();
 
     // A signal ends the main loop like Escape, so that the viewer's teardown
     // releases whatever the program holds down.

@@ -51,6 +51,10 @@ class GestureManager {
     static Point3i toGesturePoint(const Point3f& world);
 
     EventRouter& router() { return *router_; }
+    // Puts a newly loaded configuration in place of the current one; the
+    // current router (its emitters and cursor worker) goes. The caller
+    // releases what the old one held first.
+    void replaceRouter(std::unique_ptr<EventRouter> router) { router_ = std::move(router); }
     const GestureFeatures& lastFeatures() const { return features_; }
     int32_t gestureSubMode() const { return gestureSubMode_; }
     int32_t clickLatch() const { return clickLatch_; }

@@ -61,7 +61,8 @@ void CursorThread::workerLoop() {
             process(item);
             taken_.fetch_add(1, std::memory_order_release);
         } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // Idle: at most 1 ms, and a new target ends the wait at once.
+            queue->waitForItem(std::chrono::milliseconds(1));
         }
     }
 }

@@ -3,6 +3,8 @@
 // one pop at a time.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -18,7 +20,7 @@ class Lock {
     void lock() { mutex_.lock(); }
     void unlock() { mutex_.unlock(); }
 
-  private:
+  protected:
     std::mutex mutex_;
 };
 
@@ -35,8 +37,12 @@ class PositionQueue : public Lock {
     void push(std::unique_ptr<PositionItem> item);
     // Copies the front item and removes it; false when the queue is empty.
     bool pop(PositionItem& out);
+    // Waits until an item is queued or `timeout` has passed (the worker's
+    // idle wait: a new target wakes it at once).
+    void waitForItem(std::chrono::microseconds timeout);
     std::size_t size();
 
   private:
     std::deque<std::unique_ptr<PositionItem>> items_;
+    std::condition_variable queued_;
 };

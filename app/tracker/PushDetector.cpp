@@ -35,18 +35,17 @@ GestureProgress PushDetector::update(double time, const Vec3& position) {
     }
     const Sample& from = at(start);
     const float travel = from.position.z - tip.position.z;
-    // The push starts from rest or a turn: a hand that was already coming closer before the
-    // forward window reaches out more slowly than a click.
-    for (int i = start - 1; i >= 0 && from.time - at(i).time <= params_.leadIn; --i) {
-        if (at(i).position.z - from.position.z > params_.maxLeadIn * travel) {
-            return GestureProgress::kNone;
-        }
-    }
-    if (travel < params_.minTravel || travel > params_.maxTravel) {
-        started_ = false;
-        return GestureProgress::kNone;
-    }
     if (tip.time - from.time < params_.minForward) return GestureProgress::kNone;
+    // The push starts from rest or a turn: just before it, the hand was not already coming
+    // closer at the push's own pace (as it does in a slow reach).
+    for (int i = start - 1; i >= 0; --i) {
+        const double lead = from.time - at(i).time;
+        if (lead < params_.leadIn) continue;
+        const double approach = (at(i).position.z - from.position.z) / lead;
+        const double pace = travel / (tip.time - from.time);
+        if (approach > params_.maxLeadIn * pace) return GestureProgress::kNone;
+        break;
+    }
     // A hand moves steadily; a blob whose depth jumps around does not push.
     float path = 0;
     float largestStep = 0;

@@ -7,7 +7,8 @@
 // least `minForward` seconds, with sideways and vertical drift at most `maxDriftRatio` of the
 // travel, moving steadily (no back and forth beyond `maxPathRatio`, no jump beyond
 // `maxStepRatio` of the travel between frames, no gap over `maxGap`), and from rest or a turn
-// (in the `leadIn` seconds before, the hand came closer by at most `maxLeadIn` of the travel).
+// (over the `leadIn` seconds before, the hand came closer at no more than `maxLeadIn` of the
+// push's own pace).
 // After it, the hand must have come back by `returnRatio` of the travel within `maxReturn`
 // seconds. The push is reported on the frame where the return is reached, and the detector is
 // quiet for `cooldown` seconds afterwards.
@@ -27,8 +28,8 @@ struct PushParams {
     float maxPathRatio = 1.6F;   // depth path length / travel on the way in
     float maxStepRatio = 0.5F;   // largest depth change between two frames / travel
     float maxGap = 0.1F;         // s without a sample that breaks the path
-    float leadIn = 0.3F;         // s before the push start that must not come closer
-    float maxLeadIn = 0.3F;      // ... by more than this part of the travel
+    float leadIn = 0.2F;         // s before the push start over which the hand ...
+    float maxLeadIn = 0.7F;      // ... came closer at most at this part of the push's pace
     float returnRatio = 0.5F;    // part of the travel to come back
     float maxReturn = 0.5F;      // s
     float cooldown = 1.0F;       // s
