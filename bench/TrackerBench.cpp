@@ -15,11 +15,14 @@
 //   --verbose  one line per scene
 //   --only S   only the scenes whose name contains S
 //   --dump DIR writes the scenes into DIR
+//   --scene F  runs scene file F instead (repeatable), listing every focus gesture seen
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -429,6 +432,7 @@ int main(int argc, char** argv) {
     bool verbose = false;
     const char* only = nullptr;
     const char* dump = nullptr;
+    std::vector<std::string> files;
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
@@ -439,9 +443,26 @@ int main(int argc, char** argv) {
             only = argv[++i];
         } else if (std::strcmp(argv[i], "--dump") == 0 && i + 1 < argc) {
             dump = argv[++i];
+        } else if (std::strcmp(argv[i], "--scene") == 0 && i + 1 < argc) {
+            files.emplace_back(argv[++i]);
         } else {
             rest.push_back(argv[i]);
         }
+    }
+    if (!files.empty()) {
+        // Scenes from files: every completed gesture is listed, and tracked hands are measured
+        // against the truth.
+        Totals totals[2];
+        for (const std::string& file : files) {
+            std::ifstream in(file);
+            std::stringstream text;
+            text << in.rdbuf();
+            Case c;
+            c.name = file;
+            c.text = text.str();
+            runCase(c, totals[0], true);
+        }
+        return 0;
     }
     std::vector<Case> cases;
     const double distances[] = {1.0, 1.5, 2.0, 2.5, 3.0};

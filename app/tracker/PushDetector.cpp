@@ -5,6 +5,14 @@
 
 namespace tracker {
 
+// Speed towards the sensor at sample i (mm/s), from its neighbours.
+float PushDetector::approachSpeed(int i) const {
+    const int a = std::max(0, i - 1);
+    const int b = std::min(size_ - 1, i + 1);
+    const double dt = at(b).time - at(a).time;
+    return dt > 0 ? static_cast<float>((at(a).position.z - at(b).position.z) / dt) : 0.0F;
+}
+
 GestureProgress PushDetector::update(double time, const Vec3& position) {
     // A gap in the path (the candidate was not seen) breaks any push under way.
     if (size_ > 0 && time - at(size_ - 1).time > params_.maxGap) reset();
@@ -15,7 +23,7 @@ GestureProgress PushDetector::update(double time, const Vec3& position) {
     samples_[(first_ + size_) % kHistory] = {time, position};
     ++size_;
     // Drop what is too old to matter.
-    const double window = params_.leadIn + params_.maxForward + params_.maxReturn + 0.1;
+    const double window = 2 * params_.maxForward + params_.maxReturn;
     while (size_ > 1 && time - at(0).time > window) {
         first_ = (first_ + 1) % kHistory;
         --size_;
@@ -28,23 +36,26 @@ GestureProgress PushDetector::update(double time, const Vec3& position) {
         if (at(i).position.z < at(nearest).position.z) nearest = i;
     }
     const Sample& tip = at(nearest);
-    // Farthest point before it, within the forward window.
+    // Back from there to where the hand started coming closer: the last sample before it
+    // whose approach was slow next to the push's fastest, or at rest.
+    float peak = 0;
     int start = nearest;
-    for (int i = nearest - 1; i >= 0 && tip.time - at(i).time <= params_.maxForward; --i) {
-        if (at(i).position.z > at(start).position.z) start = i;
+    for (int i = nearest - 1; i >= 0; --i) {
+        const float speed = approachSpeed(i);
+        peak = std::max(peak, speed);
+        start = i;
+        if (speed < std::max(params_.restSpeed, params_.startRatio * peak)) break;
+        if (tip.time - at(i).time > params_.maxForward) return GestureProgress::kNone;
     }
     const Sample& from = at(start);
     const float travel = from.position.z - tip.position.z;
-    if (tip.time - from.time < params_.minForward) return GestureProgress::kNone;
-    // The push starts from rest or a turn: just before it, the hand was not already coming
-    // closer at the push's own pace (as it does in a slow reach).
-    for (int i = start - 1; i >= 0; --i) {
-        const double lead = from.time - at(i).time;
-        if (lead < params_.leadIn) continue;
-        const double approach = (at(i).position.z - from.position.z) / lead;
-        const double pace = travel / (tip.time - from.time);
-        if (approach > params_.maxLeadIn * pace) return GestureProgress::kNone;
-        break;
+    if (travel < params_.minTravel || travel > params_.maxTravel) {
+        started_ = false;
+        return GestureProgress::kNone;
+    }
+    const double forward = tip.time - from.time;
+    if (forward < params_.minForward || forward > params_.maxForward) {
+        return GestureProgress::kNone;
     }
     // A hand moves steadily; a blob whose depth jumps around does not push.
     float path = 0;

@@ -1,17 +1,17 @@
 // Recognises a push (a click) in one hand candidate's path: the hand moves towards the sensor
 // and comes back.
 //
-// Fed one position per frame with its time; keeps the last ~1.5 s. At each frame it looks for
-// the nearest point of the recent path: before it, the farthest point at most `maxForward`
-// seconds earlier starts the push, which must bring the hand at least `minTravel` closer in at
-// least `minForward` seconds, with sideways and vertical drift at most `maxDriftRatio` of the
-// travel, moving steadily (no back and forth beyond `maxPathRatio`, no jump beyond
-// `maxStepRatio` of the travel between frames, no gap over `maxGap`), and from rest or a turn
-// (over the `leadIn` seconds before, the hand came closer at no more than `maxLeadIn` of the
-// push's own pace).
-// After it, the hand must have come back by `returnRatio` of the travel within `maxReturn`
-// seconds. The push is reported on the frame where the return is reached, and the detector is
-// quiet for `cooldown` seconds afterwards.
+// Fed one position per frame with its time; keeps the last ~1.7 s. At each frame it looks for
+// the nearest point of the recent path (within `maxReturn` seconds). Going back from there, the
+// push starts where the hand's approach was slower than `startRatio` of the push's fastest
+// approach or than `restSpeed`: the hand was at rest or turning. The push must bring the hand
+// `minTravel` to `maxTravel` closer in `minForward` to `maxForward` seconds (a slower reach
+// is not a click), with sideways and vertical drift at most `maxDriftRatio` of the travel,
+// moving steadily (no back and forth beyond `maxPathRatio`, no jump beyond `maxStepRatio` of
+// the travel between frames, no gap over `maxGap`). After the nearest point, the hand must
+// have come back by `returnRatio` of the travel within `maxReturn` seconds. The push is
+// reported on the frame where the return is reached, and the detector is quiet for
+// `cooldown` seconds afterwards.
 #pragma once
 
 #include "app/tracker/TrackerTypes.h"
@@ -28,8 +28,8 @@ struct PushParams {
     float maxPathRatio = 1.6F;   // depth path length / travel on the way in
     float maxStepRatio = 0.5F;   // largest depth change between two frames / travel
     float maxGap = 0.1F;         // s without a sample that breaks the path
-    float leadIn = 0.2F;         // s before the push start over which the hand ...
-    float maxLeadIn = 0.7F;      // ... came closer at most at this part of the push's pace
+    float restSpeed = 120.0F;    // mm/s: slower approach is rest (or sensor noise)
+    float startRatio = 0.25F;    // approach below this part of the push's fastest is its start
     float returnRatio = 0.5F;    // part of the travel to come back
     float maxReturn = 0.5F;      // s
     float cooldown = 1.0F;       // s
@@ -53,6 +53,7 @@ class PushDetector {
         Vec3 position;
     };
     const Sample& at(int i) const { return samples_[(first_ + i) % kHistory]; }
+    float approachSpeed(int i) const;
 
     PushParams params_;
     Sample samples_[kHistory]{};
