@@ -9,14 +9,14 @@ namespace {
 // The value after the first `name` among positions 1..argc-2, or null.
 const char* valueOf(int argc, const char* const* argv, const char* name) {
     for (int i = 1; i < argc - 1; ++i) {
-        if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
+        if (argv[i] != nullptr && std::strcmp(argv[i], name) == 0) return argv[i + 1];
     }
     return nullptr;
 }
 
 bool flagGiven(int argc, const char* const* argv, const char* name) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) return true;
+        if (argv[i] != nullptr && std::strcmp(argv[i], name) == 0) return true;
     }
     return false;
 }

@@ -43,8 +43,10 @@ int computeHandMidpoint(const DepthFrameView* frame, HandPointSet& set, DepthCon
     set.world[2].z = static_cast<float>(depth);
     converter.depthToWorld(mx, my, depth, set.world[2].x, set.world[2].y);
     if (std::abs(mz - depth) > 1500) {
-        set.world[2].x = static_cast<float>(sx / 2);
-        set.world[2].y = static_cast<float>(sy / 2);
+        const int32_t halfX = sx / 2;  // whole millimetres, as the depth midpoint
+        const int32_t halfY = sy / 2;
+        set.world[2].x = static_cast<float>(halfX);
+        set.world[2].y = static_cast<float>(halfY);
         set.world[2].z = set.depth[2].z = static_cast<float>(mz + 200);
     }
     return 1;

@@ -184,7 +184,8 @@ struct X11Desktop::Impl {
     bool repeatIsOn(KeyCode code) {
         XKeyboardState state{};
         XGetKeyboardControl(display.get(), &state);
-        return (state.auto_repeats[code / 8] & (1 << (code % 8))) != 0;
+        const unsigned c = code;
+        return (static_cast<unsigned>(state.auto_repeats[c / 8]) & (1u << (c % 8u))) != 0;
     }
 };
 
