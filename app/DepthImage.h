@@ -48,8 +48,22 @@ class DepthImage {
     uint8_t texel(uint32_t x, uint32_t y) const { return texture_[(y * textureWidth_ + x) * 3]; }
 
   private:
+    // The texels a frame covers: columns [x0, x1), rows [y0, y1).
+    struct Region {
+        int64_t x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+        bool operator==(const Region&) const = default;
+    };
+
     float histogram_[kBins]{};
+    // Per-frame work tables: integer counts in two interleaved halves (so
+    // that runs of equal depths do not wait on each other's stores) and the
+    // grey level of each depth.
+    uint32_t counts_[2][kBins]{};
+    uint8_t grey_[kBins]{};
     std::vector<uint8_t> texture_;
     uint32_t textureWidth_ = 0;
     uint32_t textureHeight_ = 0;
+    // Outside this region the texture is black: a frame that covers the same
+    // texels as the last one only overwrites them.
+    Region painted_;
 };
