@@ -97,3 +97,26 @@ TEST(DepthImage, ShortOrOddFramesNeverReadPastTheirData) {
     DepthFrameView none;
     image.update(none);
 }
+
+TEST(DepthImage, ASmallerOrShiftedFrameLeavesNothingOfTheLastOneBehind) {
+    // Near pixels of a full frame, then a cropped frame elsewhere: the texels
+    // the second frame does not cover are black again.
+    std::vector<uint16_t> full(320 * 240, 3000);
+    for (size_t i = 0; i < 320 * 20; ++i) full[i] = 900;
+    DepthImage image;
+    image.allocate(320, 240);
+    image.update(view(full, 320, 240));
+    ASSERT_GT(image.texel(10, 10), 0);
+    std::vector<uint16_t> part(40 * 30, 2000);
+    part[41] = 1000;  // (1, 1): the one near pixel is bright
+    DepthFrameView v = view(part, 40, 30);
+    v.cropX = 200;
+    v.cropY = 100;
+    image.update(v);
+    EXPECT_EQ(image.texel(10, 10), 0);
+    EXPECT_GT(image.texel(201, 101), 0);
+    // The same frame again: unchanged texels are painted again, not left over.
+    image.update(v);
+    EXPECT_GT(image.texel(201, 101), 0);
+    EXPECT_EQ(image.texel(10, 10), 0);
+}
