@@ -1,0 +1,194 @@
+// The example configurations in examples/: each loads, and each one's scene in
+// scenes/examples/ played through the real program (virtual sensor, hand
+// tracker, gestures, emitters; -dry-run under a private X server) gives the
+// key and mouse events the example promises, in order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/XvfbServer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string examplePath(const std::string& name) {
+    return sourceDir() + "/examples/" + name + ".txt";
+}
+
+std::string scenePath(const std::string& name) {
+    return sourceDir() + "/scenes/examples/" + name + ".scene";
+}
+
+// One ">>> key : NAME - down" or ">>> mouse : NAME - release" record of the log.
+struct Event {
+    std::string name;  // as logged: a key's name can be one control character
+    bool down = false;
+    size_t at = 0;  // where the record starts in the log
+};
+
+// The event records of a log, in order. Names are taken up to " - down" or
+// " - release", so that one-character names such as " " or a tab survive.
+std::vector<Event> eventsOf(const std::string& log) {
+    std::vector<Event> events;
+    size_t at = 0;
+    while ((at = log.find(">>> ", at)) != std::string::npos) {
+        const size_t colon = log.find(" : ", at);
+        if (colon == std::string::npos) break;
+        const size_t name = colon + 3;
+        const size_t down = log.find(" - down", name);
+        const size_t release = log.find(" - release", name);
+        const size_t end = std::min(down, release);
+        if (end == std::string::npos) break;
+        events.push_back({log.substr(name, end - name), end == down, at});
+        at = end;
+    }
+    return events;
+}
+
+// The events as words: a press directly followed by the release of the same
+// name is one click, "NAME"; a lone press is "NAME+", a lone release "NAME-".
+// Names of control characters and the space read as their codes, "<17>".
+std::string summary(const std::vector<Event>& events) {
+    const auto readable = [](const std::string& name) {
+        if (name.size() == 1 && static_cast<unsigned char>(name[0]) <= ' ') {
+            return "<" + std::to_string(static_cast<unsigned char>(name[0])) + ">";
+        }
+        return name;
+    };
+    std::string words;
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (!words.empty()) words += ' ';
+        const Event& e = events[i];
+        if (e.down && i + 1 < events.size() && !events[i + 1].down &&
+            events[i + 1].name == e.name) {
+            words += readable(e.name);
+            ++i;
+        } else {
+            words += readable(e.name) + (e.down ? "+" : "-");
+        }
+    }
+    return words;
+}
+
+class Examples : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { server_ = std::make_unique<XvfbServer>(1280, 1024); }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override {
+        if (!server_->ok()) GTEST_SKIP() << server_->error();
+    }
+
+    // Plays the example's scene for `frames` frames; the whole log, standard
+    // error (the -dry-run input records) included.
+    static std::string play(const std::string& name, int frames) {
+        ChildProcess tolvane({buildDir() + "/tolvane", "-device", scenePath(name), "-config",
+                              examplePath(name), "-dry-run", "-frames", std::to_string(frames)},
+                             {"DISPLAY=" + server_->display()});
+        const int code = tolvane.wait(180000);
+        EXPECT_EQ(code, 0) << tolvane.output();
+        return tolvane.output();
+    }
+
+    static std::unique_ptr<XvfbServer> server_;
+};
+
+std::unique_ptr<XvfbServer> Examples::server_;
+
+}  // namespace
+
+TEST(ExampleFiles, EveryExampleLoadsWithCheckAndHasAScene) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(sourceDir() + "/examples")) {
+        if (entry.path().extension() != ".txt") continue;
+        const std::string name = entry.path().stem().string();
+        names.insert(name);
+        const ProgramResult r = runTolvane({"-check", "-config", entry.path().string()});
+        EXPECT_EQ(r.exitCode, 0) << name << ":\n" << r.out;
+        EXPECT_EQ(r.out.find("error"), std::string::npos) << name << ":\n" << r.out;
+        EXPECT_NE(r.out.find("Open configuration file : " + entry.path().string()),
+                  std::string::npos)
+            << r.out;
+        EXPECT_TRUE(fs::exists(scenePath(name))) << name << " has no scene";
+    }
+    const std::set<std::string> expected{"browser", "game", "media", "mouse", "slides"};
+    EXPECT_EQ(names, expected);
+}
+
+TEST_F(Examples, SlidesGoForwardBackBlankAndLeaveTheShow) {
+    const std::string log = play("slides", 680);
+    EXPECT_EQ(summary(eventsOf(log)), "RIGHT RIGHT LEFT B B ESC") << log;
+}
+
+TEST_F(Examples, MediaPlaysSeeksGoesFullScreenAndRepeatsVolumeAndSeekWhileHeld) {
+    const std::string log = play("media", 770);
+    // Space, Right, Left and f once each; then Up again and again while both
+    // hands stay raised, and Right again and again while they stay tilted.
+    const std::string words = summary(eventsOf(log));
+    EXPECT_TRUE(std::regex_match(words, std::regex("<32> RIGHT LEFT F( UP){3,}( RIGHT){3,}")))
+        << words << "\n"
+        << log;
+}
+
+TEST_F(Examples, BrowserScrollsFollowsLinksAndChangesTabsWithKeyCombinations) {
+    const std::string log = play("browser", 830);
+    // Page down (Space), next link (Tab), Enter; Ctrl+Tab as Ctrl and Tab
+    // held together, Ctrl+Shift+Tab likewise; then the wheel turning while
+    // both hands are low, Up while they are high.
+    const std::string words = summary(eventsOf(log));
+    EXPECT_TRUE(std::regex_match(words, std::regex("<32> <9> ENTER "
+                                                   "<17>\\+ <9>\\+ <17>- <9>- "
+                                                   "<17>\\+ <16>\\+ <9>\\+ <17>- <16>- <9>-"
+                                                   "( WHEEL){3,}( UP){3,}")))
+        << words << "\n"
+        << log;
+    // The wheel turns down, one notch per click.
+    EXPECT_NE(log.find("[input] mouse flags=0x800 data=-120"), std::string::npos);
+}
+
+TEST_F(Examples, GameHoldsEachArrowKeyWhileTheWheelIsTurnedOrPushed) {
+    // A held key's press and release stand side by side in the log too.
+    const std::string log = play("game", 710);
+    EXPECT_EQ(summary(eventsOf(log)), "ENTER UP DOWN RIGHT LEFT") << log;
+
+    // Stopped while the wheel is turned right: Right is held then, and the
+    // end of the run lets go of it.
+    const std::string held = play("game", 510);
+    EXPECT_EQ(summary(eventsOf(held)), "ENTER UP DOWN RIGHT+") << held;
+    const size_t exit = held.find("release keys & mouse...");
+    ASSERT_NE(exit, std::string::npos) << held;
+    EXPECT_NE(held.find("[input] key vk=39 scan=0xCD flags=0x2 (up)", exit), std::string::npos)
+        << held;
+}
+
+TEST_F(Examples, MouseClicksOnRestThenRightClicksDoubleClicksAndDrags) {
+    const std::string log = play("mouse", 462);
+    const std::vector<Event> events = eventsOf(log);
+    // Rest: left click; swipe right: right click; rest: left click; push:
+    // double click; rest: left click; swipe down: the left button goes down,
+    // and a quick stroke down lets it up.
+    ASSERT_EQ(summary(events), "L_BUTTON R_BUTTON L_BUTTON L_BUTTON L_BUTTON L_BUTTON L_BUTTON")
+        << log;
+
+    // Between the grab and the drop the pointer moved to the right: a drag.
+    const Event& grab = events[events.size() - 2];
+    const Event& drop = events.back();
+    const std::regex move("\\[input\\] mouse move dx=(\\d+) dy=(\\d+)");
+    std::vector<int> xs;
+    const std::string between = log.substr(grab.at, drop.at - grab.at);
+    for (auto it = std::sregex_iterator(between.begin(), between.end(), move);
+         it != std::sregex_iterator(); ++it) {
+        xs.push_back(std::stoi((*it)[1].str()));
+    }
+    ASSERT_GE(xs.size(), 10u) << between;
+    EXPECT_GT(xs.back(), xs.front() + 1000) << between;
+}
