@@ -1,0 +1,250 @@
+// Per-frame cost of the whole frame path without the OpenGL upload: tracker
+// read, depth picture (histogram and texture), hands started at focus
+// gestures, hand points with the two-hand midpoint, gesture manager and
+// emitters on a recording desktop (bench/FramePath.h), over every frame of a
+// no-drop scene, one benchmark per scene (the demo at 320 x 240 and at
+// 640 x 480 by default).
+//
+// The virtual sensor renders each frame on its own thread while the reader
+// waits, so the wall time of a read includes the rendering. In the same run a
+// plain read pass (oniStreamReadFrame on a plain depth stream of the same
+// scene, nothing else) measures the sensor alone; counters:
+//   cpu_us       CPU time of the frame loop's thread per frame (the cost of
+//                Tolvane's own work; the sensor's rendering thread is not in it)
+//   wall_us      wall time per frame of the whole path, rendering included
+//   read_wall_us wall time per frame of the plain read pass
+//   ratio        wall_us / read_wall_us
+//   own_us       wall_us - read_wall_us: the path's cost over a plain read
+//   p95_cpu_us, max_cpu_us
+// Goals: 500 us per 320 x 240 frame, 1500 us per 640 x 480 frame, one core.
+//
+// Usage: tolvane-frame-bench [--scene FILE]... [--config FILE] [--csv-dir DIR]
+//        [google-benchmark flags]
+// --csv-dir writes DIR/frame-<W>x<H>.csv with frame,cpu_us,wall_us per frame.
+#include <benchmark/benchmark.h>
+
+#include <OniCAPI.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench/FramePath.h"
+#include "sim/Renderer.h"
+#include "sim/Scene.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double threadCpuUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) * 1e-3;
+}
+
+double sinceUs(Clock::time_point t0) {
+    return std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+}
+
+struct PassTimes {
+    double wallUs = 0;  // per frame
+    double cpuUs = 0;   // per frame, this thread
+    int frames = 0;
+    std::string error;
+};
+
+// Reads `frames` frames from a plain depth stream of the scene, in no-drop
+// pacing, and does nothing with them.
+PassTimes plainReadPass(const std::string& scene, int frames) {
+    PassTimes t;
+    OpenNIRuntime openni;
+    openni.initialize();
+    Device device;
+    if (device.open(scene.c_str()) != ONI_STATUS_OK) {
+        t.error = oniGetExtendedError();
+        return t;
+    }
+    bench::setPlaybackSpeed(device.get(), 0.0f);
+    DepthStream stream;
+    if (stream.create(device.get()) != ONI_STATUS_OK ||
+        oniStreamStart(stream.get()) != ONI_STATUS_OK) {
+        t.error = oniGetExtendedError();
+        return t;
+    }
+    const double cpu0 = threadCpuUs();
+    const auto wall0 = Clock::now();
+    for (int i = 0; i < frames; ++i) {
+        OniFrame* frame = nullptr;
+        if (oniStreamReadFrame(stream.get(), &frame) != ONI_STATUS_OK || frame == nullptr) break;
+        benchmark::DoNotOptimize(frame->data);
+        oniFrameRelease(frame);
+        ++t.frames;
+    }
+    const double wall = sinceUs(wall0);
+    const double cpu = threadCpuUs() - cpu0;
+    oniStreamStop(stream.get());
+    if (t.frames > 0) {
+        t.wallUs = wall / t.frames;
+        t.cpuUs = cpu / t.frames;
+    }
+    return t;
+}
+
+struct Options {
+    std::vector<std::string> scenes;
+    std::string config;
+    std::string csvDir;
+};
+
+void frameBench(benchmark::State& state, const Options& options, const std::string& scene,
+                int frames) {
+    const PassTimes plain = plainReadPass(scene, frames);
+    if (!plain.error.empty() || plain.frames != frames) {
+        state.SkipWithError(("plain read pass failed: " + plain.error).c_str());
+        return;
+    }
+    bench::FramePath path(scene, options.config);
+    if (!path.ok()) {
+        state.SkipWithError(path.error().c_str());
+        return;
+    }
+    std::vector<double> cpu;
+    std::vector<double> wall;
+    cpu.reserve(static_cast<size_t>(frames));
+    wall.reserve(static_cast<size_t>(frames));
+    for (auto _ : state) {
+        const auto w0 = Clock::now();
+        const double c0 = threadCpuUs();
+        if (!path.step()) {
+            state.SkipWithError("a read failed before the scene's end");
+            break;
+        }
+        cpu.push_back(threadCpuUs() - c0);
+        wall.push_back(sinceUs(w0));
+    }
+    if (cpu.empty()) return;
+    double cpuSum = 0;
+    double wallSum = 0;
+    for (double v : cpu) cpuSum += v;
+    for (double v : wall) wallSum += v;
+    const double n = static_cast<double>(cpu.size());
+    std::vector<double> sorted = cpu;
+    std::sort(sorted.begin(), sorted.end());
+    state.counters["cpu_us"] = cpuSum / n;
+    state.counters["p95_cpu_us"] = sorted[static_cast<size_t>(0.95 * (n - 1))];
+    state.counters["max_cpu_us"] = sorted.back();
+    state.counters["wall_us"] = wallSum / n;
+    state.counters["read_wall_us"] = plain.wallUs;
+    state.counters["read_cpu_us"] = plain.cpuUs;
+    state.counters["ratio"] = (wallSum / n) / plain.wallUs;
+    state.counters["own_us"] = wallSum / n - plain.wallUs;
+    state.counters["events"] = static_cast<double>(path.desktop().records().size());
+    state.SetLabel(std::to_string(path.width()) + "x" + std::to_string(path.height()));
+
+    if (!options.csvDir.empty()) {
+        const std::string file = options.csvDir + "/frame-" + std::to_string(path.width()) + "x" +
+                                 std::to_string(path.height()) + ".csv";
+        if (std::FILE* out = std::fopen(file.c_str(), "w")) {
+            std::fprintf(out, "frame,cpu_us,wall_us\n");
+            for (size_t i = 0; i < cpu.size(); ++i)
+                std::fprintf(out, "%zu,%.2f,%.2f\n", i, cpu[i], wall[i]);
+            std::fclose(out);
+        }
+    }
+}
+
+// The depth picture alone (histogram and texture, DepthImage::update) on
+// frames of the same scene rendered beforehand: the share of the path that is
+// Tolvane's own per-pixel work outside the tracker.
+void depthPictureBench(benchmark::State& state, const sim::Scene& scene) {
+    sim::Renderer renderer(scene);
+    const int w = renderer.width();
+    const int h = renderer.height();
+    constexpr int kFrames = 33;
+    std::vector<std::vector<uint16_t>> frames(kFrames);
+    for (int i = 0; i < kFrames; ++i) {
+        frames[static_cast<size_t>(i)].resize(static_cast<size_t>(w) * static_cast<size_t>(h));
+        renderer.render(i * scene.frameCount() / kFrames, frames[static_cast<size_t>(i)].data());
+    }
+    DepthImage image;
+    image.allocate(w, h);
+    size_t k = 0;
+    for (auto _ : state) {
+        DepthFrameView view;
+        view.data = frames[k].data();
+        view.width = w;
+        view.height = h;
+        view.strideBytes = w * 2;
+        view.dataBytes = w * h * 2;
+        view.resolutionX = w;
+        view.resolutionY = h;
+        image.update(view);
+        benchmark::DoNotOptimize(image.texture());
+        k = (k + 1) % frames.size();
+    }
+    state.SetLabel(std::to_string(w) + "x" + std::to_string(h));
+}
+
+std::string sourceDir() {
+    const char* dir = std::getenv("TOLVANE_SOURCE_DIR");
+    return dir != nullptr ? dir : TOLVANE_SOURCE_DIR;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    static Options options;
+    std::vector<char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--scene") == 0 && hasValue) {
+            options.scenes.emplace_back(argv[++i]);
+        } else if (std::strcmp(argv[i], "--config") == 0 && hasValue) {
+            options.config = argv[++i];
+        } else if (std::strcmp(argv[i], "--csv-dir") == 0 && hasValue) {
+            options.csvDir = argv[++i];
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    if (options.scenes.empty()) {
+        options.scenes = {sourceDir() + "/bench/scenes/demo-320x240.scene",
+                          sourceDir() + "/bench/scenes/demo-640x480.scene"};
+    }
+    if (options.config.empty()) options.config = sourceDir() + "/gesture_event.txt";
+
+    for (const std::string& scene : options.scenes) {
+        std::string error;
+        const std::optional<sim::Scene> loaded = sim::loadScene(scene, error);
+        if (!loaded) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        const int frames = loaded->frameCount();
+        const auto rendered = std::make_shared<const sim::Scene>(*loaded);
+        const std::string name = "frame_path/" + scene.substr(scene.find_last_of('/') + 1);
+        benchmark::RegisterBenchmark(
+            name.c_str(),
+            [scene, frames](benchmark::State& state) { frameBench(state, options, scene, frames); })
+            ->Iterations(frames)
+            ->Unit(benchmark::kMicrosecond)
+            ->UseRealTime();
+        const std::string picture = "depth_picture/" + scene.substr(scene.find_last_of('/') + 1);
+        benchmark::RegisterBenchmark(picture.c_str(), [rendered](benchmark::State& state) {
+            depthPictureBench(state, *rendered);
+        })->Unit(benchmark::kMicrosecond);
+    }
+    int count = static_cast<int>(rest.size());
+    benchmark::Initialize(&count, rest.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
