@@ -258,6 +258,7 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
     std::vector<sim::Vec3> lastCentre(scene->people.size() * 2);
     int falseHere = 0;
     Percentile errorHere;
+    Percentile costHere;
     int visibleHere = 0, trackedHere = 0;
     const double fps = scene->sensor.fps;
     for (int k = 0; k < renderer.frameCount(); ++k) {
@@ -267,6 +268,7 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
         core.process(view, static_cast<uint64_t>(k * 1e6 / fps), out);
         const double micros = threadMicros() - t0;
         totals.cost.add(micros);
+        costHere.add(micros);
         if (verbose && micros > 1000) std::printf("  slow frame %d: %.0f us\n", k, micros);
         const double time = k / fps;
         const sim::FrameTruth& truth = renderer.truth();
@@ -367,9 +369,12 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
     totals.trackedFrames += trackedHere;
     for (double e : errorHere.values) totals.error.add(e);
     if (verbose) {
-        std::printf("%-34s gestures %zu/%zu  false %d  tracked %d/%d  error %.1f mm p95 %.1f\n",
-                    c.name.c_str(), static_cast<size_t>(foundHere), c.gestures.size(), falseHere,
-                    trackedHere, visibleHere, errorHere.mean(), errorHere.at(0.95));
+        std::printf(
+            "%-34s gestures %zu/%zu  false %d  tracked %d/%d  error %.1f mm p95 %.1f  cost %.0f us "
+            "p99 %.0f\n",
+            c.name.c_str(), static_cast<size_t>(foundHere), c.gestures.size(), falseHere,
+            trackedHere, visibleHere, errorHere.mean(), errorHere.at(0.95), costHere.mean(),
+            costHere.at(0.99));
     }
 }
 

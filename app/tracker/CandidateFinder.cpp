@@ -8,7 +8,8 @@ namespace tracker {
 
 namespace {
 
-constexpr int kBucketMm = 8;  // depth resolution of the nearest-first order
+constexpr int kBucketMm = 8;      // depth resolution of the nearest-first order
+constexpr int32_t kOutside = -1;  // label of the border cells around the image
 
 struct Accumulator {
     double sumX = 0;
@@ -41,13 +42,21 @@ void CandidateFinder::configure(const CameraModel& camera) {
     step_ = std::max(1, camera.width() / std::max(1, params_.gridColumns));
     gridWidth_ = camera.width() / step_;
     gridHeight_ = camera.height() / step_;
-    const auto cells = static_cast<size_t>(gridWidth_) * static_cast<size_t>(gridHeight_);
+    // The grid keeps a border of cells outside the image, so neighbours need no bounds checks.
+    stride_ = gridWidth_ + 2;
+    const auto cells = static_cast<size_t>(stride_) * static_cast<size_t>(gridHeight_ + 2);
     depth_.assign(cells, 0);
     label_.assign(cells, 0);
     order_.assign(cells, 0);
     queue_.assign(cells, 0);
-    columnFactor_.resize(static_cast<size_t>(gridWidth_));
-    rowFactor_.resize(static_cast<size_t>(gridHeight_));
+    column_.assign(cells, 0);
+    row_.assign(cells, 0);
+    for (size_t c = 0; c < cells; ++c) {
+        column_[c] = static_cast<int16_t>(static_cast<int>(c) % stride_ - 1);
+        row_[c] = static_cast<int16_t>(static_cast<int>(c) / stride_ - 1);
+    }
+    columnFactor_.assign(static_cast<size_t>(stride_), 0.0F);
+    rowFactor_.assign(static_cast<size_t>(gridHeight_ + 2), 0.0F);
     for (int gx = 0; gx < gridWidth_; ++gx) {
         const float u = static_cast<float>(gx * step_ + step_ / 2);
         columnFactor_[static_cast<size_t>(gx)] =
@@ -63,8 +72,14 @@ void CandidateFinder::configure(const CameraModel& camera) {
     jumpTable_.resize(static_cast<size_t>(buckets));
     for (int b = 0; b < buckets; ++b) {
         const float z = static_cast<float>(b * kBucketMm);
-        jumpTable_[static_cast<size_t>(b)] = jumpAt(z);
+        jumpTable_[static_cast<size_t>(b)] = static_cast<int32_t>(jumpAt(z));
     }
+}
+
+Vec3 CandidateFinder::cellPoint(int c) const {
+    const auto z = static_cast<float>(depth_[static_cast<size_t>(c)]);
+    return {z * columnFactor_[static_cast<size_t>(column_[static_cast<size_t>(c)])],
+            z * rowFactor_[static_cast<size_t>(row_[static_cast<size_t>(c)])], z};
 }
 
 float CandidateFinder::jumpAt(float z) const {
@@ -76,7 +91,7 @@ void CandidateFinder::sampleGrid(const DepthView& frame) {
     const auto maxDepth = static_cast<uint16_t>(params_.maxDepth);
     const int half = step_ / 2;
     for (int gy = 0; gy < gridHeight_; ++gy) {
-        uint16_t* out = depth_.data() + static_cast<size_t>(gy) * static_cast<size_t>(gridWidth_);
+        uint16_t* out = depth_.data() + cellIndex(0, gy);
         const int v = gy * step_ + half - frame.originY;
         if (frame.data == nullptr || v < 0 || v >= frame.height) {
             std::fill(out, out + gridWidth_, uint16_t{0});
@@ -94,20 +109,34 @@ void CandidateFinder::sampleGrid(const DepthView& frame) {
 
 int CandidateFinder::find(const DepthView& frame, Candidate* out, int capacity) {
     sampleGrid(frame);
-    const int cells = gridWidth_ * gridHeight_;
     std::fill(label_.begin(), label_.end(), 0);
+    for (int gx = -1; gx <= gridWidth_; ++gx) {
+        label_[cellIndex(gx, -1)] = kOutside;
+        label_[cellIndex(gx, gridHeight_)] = kOutside;
+    }
+    for (int gy = 0; gy < gridHeight_; ++gy) {
+        label_[cellIndex(-1, gy)] = kOutside;
+        label_[cellIndex(gridWidth_, gy)] = kOutside;
+    }
 
     // Counting sort of the valid cells by depth, nearest first.
     std::fill(bucketStart_.begin(), bucketStart_.end(), 0);
-    for (int i = 0; i < cells; ++i) {
-        const uint16_t z = depth_[static_cast<size_t>(i)];
-        if (z != 0) ++bucketStart_[static_cast<size_t>(z / kBucketMm) + 1];
+    for (int gy = 0; gy < gridHeight_; ++gy) {
+        const uint16_t* row = depth_.data() + cellIndex(0, gy);
+        for (int gx = 0; gx < gridWidth_; ++gx) {
+            if (row[gx] != 0) ++bucketStart_[static_cast<size_t>(row[gx] / kBucketMm) + 1];
+        }
     }
     for (size_t b = 1; b < bucketStart_.size(); ++b) bucketStart_[b] += bucketStart_[b - 1];
     const int valid = bucketStart_.back();
-    for (int i = 0; i < cells; ++i) {
-        const uint16_t z = depth_[static_cast<size_t>(i)];
-        if (z != 0) order_[static_cast<size_t>(bucketStart_[z / kBucketMm]++)] = i;
+    for (int gy = 0; gy < gridHeight_; ++gy) {
+        const auto first = static_cast<int32_t>(cellIndex(0, gy));
+        const uint16_t* row = depth_.data() + first;
+        for (int gx = 0; gx < gridWidth_; ++gx) {
+            if (row[gx] != 0) {
+                order_[static_cast<size_t>(bucketStart_[row[gx] / kBucketMm]++)] = first + gx;
+            }
+        }
     }
 
     int count = 0;
@@ -138,84 +167,72 @@ int CandidateFinder::find(const DepthView& frame, Candidate* out, int capacity) 
 }
 
 bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
-    const auto seedZ = static_cast<float>(depth_[static_cast<size_t>(seed)]);
-    const float limit = seedZ + params_.band;
-    const float gap = params_.isolationGap;
+    const int seedZ = depth_[static_cast<size_t>(seed)];
+    const int limit = seedZ + static_cast<int>(params_.band);
+    const auto gap = static_cast<int>(params_.isolationGap);
+    const uint16_t* depth = depth_.data();
+    int32_t* labels = label_.data();
+    int32_t* queue = queue_.data();
     int head = 0;
     int tail = 0;
-    queue_[static_cast<size_t>(tail++)] = seed;
-    label_[static_cast<size_t>(seed)] = label;
+    queue[tail++] = seed;
+    labels[seed] = label;
 
     bool touchesEarlier = false;
     int freeEdges = 0;
     int boundEdges = 0;
     Accumulator joins;  // cells where the region continues beyond its band
     int minX = gridWidth_, maxX = -1, minY = gridHeight_, maxY = -1;
-    const int w = gridWidth_;
-
-    auto visit = [&](int n, float z, float jump, bool& joined) {
-        const auto zn = static_cast<float>(depth_[static_cast<size_t>(n)]);
-        if (zn == 0) {
-            ++freeEdges;
-            return;
-        }
-        const float dz = zn - z;
-        if (std::fabs(dz) < jump) {
-            const int32_t ln = label_[static_cast<size_t>(n)];
-            if (ln == label) return;
-            if (ln != 0) {
-                touchesEarlier = true;
-                return;
-            }
-            if (zn <= limit) {
-                label_[static_cast<size_t>(n)] = label;
-                queue_[static_cast<size_t>(tail++)] = n;
-            } else {
-                ++boundEdges;
-                joined = true;
-            }
-        } else if (dz >= gap) {
-            ++freeEdges;
-        } else if (dz > 0) {
-            ++boundEdges;
-        }
-    };
+    const int offsets[4] = {-1, 1, -stride_, stride_};
 
     while (head < tail) {
-        const int c = queue_[static_cast<size_t>(head++)];
-        const int gx = c % w;
-        const int gy = c / w;
+        const int c = queue[head++];
+        const int z = depth[c];
+        const int jump = jumpTable_[static_cast<size_t>(z / kBucketMm)];
+        bool joined = false;
+        for (const int offset : offsets) {
+            const int n = c + offset;
+            const int32_t ln = labels[n];
+            if (ln == kOutside) continue;  // the image edge: neither free nor bound
+            const int zn = depth[n];
+            if (zn == 0) {
+                ++freeEdges;
+                continue;
+            }
+            const int dz = zn - z;
+            if (dz < jump && dz > -jump) {
+                if (ln == label) continue;
+                if (ln != 0) {
+                    touchesEarlier = true;
+                } else if (zn <= limit) {
+                    labels[n] = label;
+                    queue[tail++] = n;
+                } else {
+                    ++boundEdges;
+                    joined = true;
+                }
+            } else if (dz >= gap) {
+                ++freeEdges;
+            } else if (dz > 0) {
+                ++boundEdges;
+            }
+        }
+        const int gx = column_[static_cast<size_t>(c)];
+        const int gy = row_[static_cast<size_t>(c)];
         minX = std::min(minX, gx);
         maxX = std::max(maxX, gx);
         minY = std::min(minY, gy);
         maxY = std::max(maxY, gy);
-        const auto z = static_cast<float>(depth_[static_cast<size_t>(c)]);
-        const float jump =
-            jumpTable_[static_cast<size_t>(depth_[static_cast<size_t>(c)] / kBucketMm)];
-        bool joined = false;
-        if (gx > 0) visit(c - 1, z, jump, joined);
-        if (gx + 1 < w) visit(c + 1, z, jump, joined);
-        if (gy > 0) visit(c - w, z, jump, joined);
-        if (gy + 1 < gridHeight_) visit(c + w, z, jump, joined);
-        if (joined) {
-            joins.add({z * columnFactor_[static_cast<size_t>(gx)],
-                       z * rowFactor_[static_cast<size_t>(gy)], z},
-                      0.0F);
-        }
+        if (joined) joins.add(cellPoint(c), 0.0F);
     }
     if (touchesEarlier || tail < 3) return false;
     // Cheap reject of walls, floors and bodies: the box is at least this large.
-    const float seedCell = seedZ * static_cast<float>(step_) / camera_.focalX();
+    const float seedCell = static_cast<float>(seedZ * step_) / camera_.focalX();
     if (static_cast<float>(std::max(maxX - minX, maxY - minY) + 1) * seedCell > params_.maxExtent) {
         return false;
     }
 
     const float cellArea = static_cast<float>(step_ * step_);
-    auto cellPoint = [&](int c) {
-        const auto z = static_cast<float>(depth_[static_cast<size_t>(c)]);
-        return Vec3{z * columnFactor_[static_cast<size_t>(c % w)],
-                    z * rowFactor_[static_cast<size_t>(c / w)], z};
-    };
 
     Accumulator all;
     for (int i = 0; i < tail; ++i) {

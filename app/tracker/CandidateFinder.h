@@ -1,6 +1,6 @@
 // Finds hand candidates in a depth frame: compact surfaces that stand out towards the sensor.
 //
-// Works on a coarse grid (about 160 columns whatever the resolution) so that a whole frame costs
+// Works on a coarse grid (about 106 columns whatever the resolution) so that a whole frame costs
 // a few tens of microseconds. Cells are visited from the nearest to the farthest; each cell not
 // yet taken seeds a region that grows over depth-continuous neighbours no more than `band`
 // millimetres behind the seed. A region is a candidate when it is a local front (it does not
@@ -13,6 +13,7 @@
 // the elbow or shoulder of an arm whose hand is in front.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -22,7 +23,7 @@
 namespace tracker {
 
 struct CandidateParams {
-    int gridColumns = 160;        // target grid width; the step is width / gridColumns, at least 1
+    int gridColumns = 106;        // target grid width; the step is width / gridColumns, at least 1
     float minDepth = 400.0F;      // nearer readings are ignored (mm)
     float maxDepth = 4000.0F;     // farther readings are ignored (mm)
     float band = 150.0F;          // depth band grown from a region's front-most cell (mm)
@@ -67,20 +68,28 @@ class CandidateFinder {
     void sampleGrid(const DepthView& frame);
     bool growRegion(int seed, int label, Candidate* candidate);
     float jumpAt(float z) const;
+    // Index of grid cell (gx, gy); -1 and the width or height are the border outside the image.
+    std::size_t cellIndex(int gx, int gy) const {
+        return static_cast<std::size_t>((gy + 1) * stride_ + gx + 1);
+    }
+    Vec3 cellPoint(int c) const;
 
     CandidateParams params_;
     CameraModel camera_;
     int step_ = 1;
     int gridWidth_ = 0;
     int gridHeight_ = 0;
+    int stride_ = 0;                    // cells per grid row, border included
     std::vector<uint16_t> depth_;       // grid depth, 0 = none
-    std::vector<int32_t> label_;        // region of each cell, 0 = not yet taken
+    std::vector<int32_t> label_;        // region of each cell, 0 = not yet taken, -1 = border
+    std::vector<int16_t> column_;       // gx of each cell
+    std::vector<int16_t> row_;          // gy of each cell
     std::vector<int32_t> order_;        // cells sorted nearest first
     std::vector<int32_t> bucketStart_;  // counting-sort buckets
     std::vector<int32_t> queue_;        // cells of the region being grown
     std::vector<float> columnFactor_;   // world x = z * columnFactor[gx]
     std::vector<float> rowFactor_;      // world y = z * rowFactor[gy]
-    std::vector<float> jumpTable_;      // continuity limit per depth bucket
+    std::vector<int32_t> jumpTable_;    // continuity limit per depth bucket (mm)
 };
 
 }  // namespace tracker

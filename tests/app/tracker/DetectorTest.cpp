@@ -116,6 +116,18 @@ TEST(PushDetector, PushAndBackCompletesOnceOnTheWayBack) {
     EXPECT_LE(r.firstCompletion, 1.1 + 0.5);
 }
 
+TEST(PushDetector, PushRightAfterRaisingTheHandCounts) {
+    // The raise brings the hand 350 mm closer and stops; the push follows without a pause.
+    tracker::PushDetector push;
+    const auto pushing = pushPath(150, 0.25, 0.25);
+    const Result r = run(push, 2.5, [&](double t) {
+        if (t >= 0.5) return pushing(t);
+        const auto s = static_cast<float>(t / 0.5);
+        return Vec3{100, 200, 2350 - 350 * s * s * (3 - 2 * s)};
+    });
+    EXPECT_EQ(r.completed, 1);
+}
+
 TEST(PushDetector, TravelAtTheThreshold) {
     tracker::PushDetector inside;
     EXPECT_EQ(run(inside, 2.5, pushPath(110, 0.3, 0.3)).completed, 1);
