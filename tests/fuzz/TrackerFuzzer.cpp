@@ -3,8 +3,8 @@
 // hand-like depths, then raw input bytes over part of the image) so that the
 // tracker finds candidates and follows hands often enough to be exercised.
 //
-// Each frame is its own allocation of exactly the size its view covers, so a
-// read past the view is an AddressSanitizer report. After each frame the
+// Each frame occupies exactly the memory its view covers (see FrameArena), so
+// a read outside it is an AddressSanitizer report. After each frame the
 // output is checked against what the script asked for: hands appear only when
 // started, every start is answered in the next frame, stopped hands are
 // reported lost once, identifiers are unique, gestures are of enabled types.
