@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <regex>
 #include <set>
@@ -26,6 +27,23 @@ std::string examplePath(const std::string& name) {
 
 std::string scenePath(const std::string& name) {
     return sourceDir() + "/scenes/examples/" + name + ".scene";
+}
+
+// The frames to play of a scene: all but its last second, as scripts/demo
+// plays them ("end SECONDS" at the sensor's "fps=").
+int framesOf(const std::string& scene) {
+    std::ifstream in(scene);
+    std::string line;
+    double seconds = 0.0;
+    int fps = 30;
+    while (std::getline(in, line)) {
+        if (line.rfind("end ", 0) == 0) seconds = std::stod(line.substr(4));
+        const size_t at = line.find("fps=");
+        if (line.rfind("sensor ", 0) == 0 && at != std::string::npos) {
+            fps = std::stoi(line.substr(at + 4));
+        }
+    }
+    return static_cast<int>((seconds - 1.0) * fps);
 }
 
 // One ">>> key : NAME - down" or ">>> mouse : NAME - release" record of the log.
@@ -88,9 +106,11 @@ class Examples : public ::testing::Test {
         if (!server_->ok()) GTEST_SKIP() << server_->error();
     }
 
-    // Plays the example's scene for `frames` frames; the whole log, standard
-    // error (the -dry-run input records) included.
-    static std::string play(const std::string& name, int frames) {
+    // Plays the example's scene (for `frames` frames, or as scripts/demo
+    // does); the whole log, standard error (the -dry-run input records)
+    // included.
+    static std::string play(const std::string& name, int frames = 0) {
+        if (frames == 0) frames = framesOf(scenePath(name));
         ChildProcess tolvane({buildDir() + "/tolvane", "-device", scenePath(name), "-config",
                               examplePath(name), "-dry-run", "-frames", std::to_string(frames)},
                              {"DISPLAY=" + server_->display()});
@@ -125,12 +145,12 @@ TEST(ExampleFiles, EveryExampleLoadsWithCheckAndHasAScene) {
 }
 
 TEST_F(Examples, SlidesGoForwardBackBlankAndLeaveTheShow) {
-    const std::string log = play("slides", 680);
+    const std::string log = play("slides");
     EXPECT_EQ(summary(eventsOf(log)), "RIGHT RIGHT LEFT B B ESC") << log;
 }
 
 TEST_F(Examples, MediaPlaysSeeksGoesFullScreenAndRepeatsVolumeAndSeekWhileHeld) {
-    const std::string log = play("media", 770);
+    const std::string log = play("media");
     // Space, Right, Left and f once each; then Up again and again while both
     // hands stay raised, and Right again and again while they stay tilted.
     const std::string words = summary(eventsOf(log));
@@ -140,7 +160,7 @@ TEST_F(Examples, MediaPlaysSeeksGoesFullScreenAndRepeatsVolumeAndSeekWhileHeld) 
 }
 
 TEST_F(Examples, BrowserScrollsFollowsLinksAndChangesTabsWithKeyCombinations) {
-    const std::string log = play("browser", 830);
+    const std::string log = play("browser");
     // Page down (Space), next link (Tab), Enter; Ctrl+Tab as Ctrl and Tab
     // held together, Ctrl+Shift+Tab likewise; then the wheel turning while
     // both hands are low, Up while they are high.
@@ -157,7 +177,7 @@ TEST_F(Examples, BrowserScrollsFollowsLinksAndChangesTabsWithKeyCombinations) {
 
 TEST_F(Examples, GameHoldsEachArrowKeyWhileTheWheelIsTurnedOrPushed) {
     // A held key's press and release stand side by side in the log too.
-    const std::string log = play("game", 710);
+    const std::string log = play("game");
     EXPECT_EQ(summary(eventsOf(log)), "ENTER UP DOWN RIGHT LEFT") << log;
 
     // Stopped while the wheel is turned right: Right is held then, and the
@@ -171,7 +191,7 @@ TEST_F(Examples, GameHoldsEachArrowKeyWhileTheWheelIsTurnedOrPushed) {
 }
 
 TEST_F(Examples, MouseClicksOnRestThenRightClicksDoubleClicksAndDrags) {
-    const std::string log = play("mouse", 462);
+    const std::string log = play("mouse");
     const std::vector<Event> events = eventsOf(log);
     // Rest: left click; swipe right: right click; rest: left click; push:
     // double click; rest: left click; swipe down: the left button goes down,
