@@ -267,6 +267,8 @@ class Parser {
             person(tokens);
         else if (word == "end")
             end(tokens);
+        else if (word == "fault")
+            fault(tokens);
         else
             action(tokens);
     }
@@ -367,7 +369,7 @@ class Parser {
         if (!valid || name.size() > 32)
             fail("a person's name is a letter followed by up to 31 letters, digits, - or _, not " +
                  quoted(name));
-        static const char* const kReserved[] = {"sensor", "room", "box", "person", "end"};
+        static const char* const kReserved[] = {"sensor", "room", "box", "person", "end", "fault"};
         for (const char* r : kReserved)
             if (name == r) fail(quoted(name) + " cannot name a person");
         if (findPerson(name)) fail("person " + quoted(name) + " is already defined");
@@ -392,6 +394,42 @@ class Parser {
         Options opt(tokens, 2, "end");
         if (opt.has("loop")) scene_.loop = parseSwitch(opt.text("loop"), "loop");
         opt.finish();
+    }
+
+    // fault stall|zeros|range|size|empty|vanish at=T [for=D]
+    void fault(const std::vector<std::string_view>& tokens) {
+        if (static_cast<int>(scene_.faults.size()) >= kMaxFaults)
+            fail("more than " + std::to_string(kMaxFaults) + " faults");
+        if (tokens.size() < 2)
+            fail("fault needs a kind: stall, zeros, range, size, empty or vanish");
+        const std::string_view kind = tokens[1];
+        Fault f;
+        if (kind == "stall")
+            f.kind = Fault::Kind::kStall;
+        else if (kind == "zeros")
+            f.kind = Fault::Kind::kZeros;
+        else if (kind == "range")
+            f.kind = Fault::Kind::kRange;
+        else if (kind == "size")
+            f.kind = Fault::Kind::kSize;
+        else if (kind == "empty")
+            f.kind = Fault::Kind::kEmpty;
+        else if (kind == "vanish")
+            f.kind = Fault::Kind::kVanish;
+        else
+            fail("fault kind must be stall, zeros, range, size, empty or vanish, not " +
+                 quoted(kind));
+        Options opt(tokens, 2, "fault");
+        if (!opt.has("at")) fail("fault needs at=seconds");
+        f.at = opt.number("at", 0, 0, kMaxSceneSeconds);
+        if (f.kind == Fault::Kind::kStall) {
+            if (!opt.has("for")) fail("a stall needs for=seconds");
+            f.duration = opt.number("for", 0, 0.01, kMaxActionSeconds);
+        } else if (f.kind != Fault::Kind::kVanish) {
+            f.duration = opt.number("for", 0, 0, kMaxSceneSeconds);
+        }
+        opt.finish();
+        scene_.faults.push_back(f);
     }
 
     Person* findPerson(std::string_view name) {

@@ -18,6 +18,7 @@
 // layer over this library.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -105,6 +106,23 @@ struct Person {
     Pose poseAt(double t, float floorY) const;
 };
 
+// A sensor fault that the OpenNI 2 driver plays (docs/scenes.md, "Sensor
+// faults"). Frames are named by scene time: a fault starts with the first
+// frame at or after `at`.
+struct Fault {
+    enum class Kind {
+        kStall,   // nothing is sent for `duration` seconds of real time
+        kZeros,   // every pixel reads 0
+        kRange,   // every pixel reads 10000 or more
+        kSize,    // width, height, stride and data size disagree with the video mode
+        kEmpty,   // no pixels at all
+        kVanish,  // the device is gone: nothing is ever sent again
+    };
+    Kind kind = Kind::kStall;
+    double at = 0;        // s, scene time
+    double duration = 0;  // s: real time for a stall, scene time for the others (0: one frame)
+};
+
 struct Scene {
     std::string source;  // file name (or the name given to parseScene)
     SensorSpec sensor;
@@ -113,10 +131,13 @@ struct Scene {
     std::vector<Person> people;
     double endTime = 0;  // seconds
     bool loop = false;   // the driver starts over after the last frame
+    std::vector<Fault> faults;
 
     // Frames k = 0 .. frameCount() - 1 at times k / fps, all before endTime.
     int frameCount() const;
     double frameTime(int k) const { return k / sensor.fps; }
+    // The first frame at or after scene time t.
+    int frameAt(double t) const { return static_cast<int>(std::ceil(t * sensor.fps - 1e-6)); }
 };
 
 // One hand's ground truth at one moment.
@@ -151,5 +172,6 @@ inline constexpr size_t kMaxSceneBytes = 1 << 20;
 inline constexpr int kMaxPeople = 8;
 inline constexpr int kMaxBoxes = 64;
 inline constexpr double kMaxSceneSeconds = 3600;
+inline constexpr int kMaxFaults = 64;
 
 }  // namespace sim

@@ -56,6 +56,7 @@ SimStream::~SimStream() {
 OniStatus SimStream::start() {
     std::lock_guard lock(mutex_);
     if (running_) return ONI_STATUS_OK;
+    if (vanished_) return ONI_STATUS_ERROR;
     quit_ = false;
     triggered_ = false;  // no-drop: the first frame too waits for a reader
     next_ = 0;
@@ -113,8 +114,23 @@ void SimStream::run() {
     const double fps = scene_->sensor.fps;
     std::unique_lock lock(mutex_);
     while (!quit_) {
-        if (!loop_ && next_ >= frameCount_) {  // the scene is over
+        if (vanished_ || (!loop_ && next_ >= frameCount_)) {  // gone, or the scene is over
             wake_.wait(lock);
+            continue;
+        }
+        const int k = static_cast<int>(next_ % frameCount_);
+        if (vanishesAt(k)) {
+            vanished_ = true;
+            continue;
+        }
+        if (const Fault* stall = stallAt(k); stall != nullptr && stalledBefore_ != next_) {
+            stalledBefore_ = next_;
+            const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                  std::chrono::duration<double>(stall->duration));
+            wake_.wait_until(lock, until, [&] { return quit_; });
+            // The scene goes on where it stopped.
+            anchorTime_ = Clock::now();
+            anchorFrame_ = next_;
             continue;
         }
         if (speed_ <= 0) {
@@ -201,7 +217,98 @@ OniFrame* SimStream::produce(Renderer& renderer, const OniVideoMode& mode, const
     frame->frameIndex = static_cast<int>(n + 1);
     frame->timestamp =
         static_cast<uint64_t>(std::llround(static_cast<double>(n) * 1e6 / scene_->sensor.fps));
+    if (!scene_->faults.empty()) spoil(frame, k, mode);
     return frame;
+}
+
+const Fault* SimStream::stallAt(int k) const {
+    for (const Fault& f : scene_->faults) {
+        if (f.kind == Fault::Kind::kStall && scene_->frameAt(f.at) == k) return &f;
+    }
+    return nullptr;
+}
+
+bool SimStream::vanishesAt(int k) const {
+    for (const Fault& f : scene_->faults) {
+        if (f.kind == Fault::Kind::kVanish && k >= scene_->frameAt(f.at)) return true;
+    }
+    return false;
+}
+
+void SimStream::spoil(OniFrame* frame, int k, const OniVideoMode& mode) {
+    // The frame buffer holds a whole frame of the video mode; nothing here
+    // writes past it, whatever sizes the frame then claims.
+    const int W = mode.resolutionX;
+    const int H = mode.resolutionY;
+    const int capacity = W * H * static_cast<int>(sizeof(uint16_t));
+    auto* pixels = static_cast<uint16_t*>(frame->data);
+    for (const Fault& f : scene_->faults) {
+        const int first = scene_->frameAt(f.at);
+        const int count =
+            std::max(1, static_cast<int>(std::lround(f.duration * scene_->sensor.fps)));
+        if (k < first || k >= first + count) continue;
+        const int pixelCount = frame->dataSize / static_cast<int>(sizeof(uint16_t));
+        switch (f.kind) {
+            case Fault::Kind::kZeros:
+                std::fill(pixels, pixels + pixelCount, uint16_t{0});
+                break;
+            case Fault::Kind::kRange:
+                // Readings past the sensor's range, up to the largest 16-bit value.
+                for (int i = 0; i < pixelCount; ++i) {
+                    pixels[i] = static_cast<uint16_t>(
+                        kMaxValue + (static_cast<uint32_t>(i) * 7919U + static_cast<uint32_t>(k)) %
+                                        (65536U - kMaxValue));
+                }
+                break;
+            case Fault::Kind::kEmpty:
+                frame->width = 0;
+                frame->height = 0;
+                frame->stride = 0;
+                frame->dataSize = 0;
+                break;
+            case Fault::Kind::kSize:
+                // Five ways for the sizes to disagree with the video mode, in turn.
+                switch ((k - first) % 5) {
+                    case 0:  // a quarter of the picture, consistent in itself
+                        frame->width = W / 2;
+                        frame->height = H / 2;
+                        frame->stride = W;
+                        frame->dataSize = (W / 2) * (H / 2) * 2;
+                        break;
+                    case 1:  // rows twice as far apart: half of them lie past the data
+                        frame->width = W;
+                        frame->height = H;
+                        frame->stride = 4 * W;
+                        frame->dataSize = capacity;
+                        break;
+                    case 2:  // twice as wide as the mode, half as high
+                        frame->width = 2 * W;
+                        frame->height = H / 2;
+                        frame->stride = 4 * W;
+                        frame->dataSize = capacity;
+                        break;
+                    case 3:  // half the bytes the picture needs
+                        frame->width = W;
+                        frame->height = H;
+                        frame->stride = 2 * W;
+                        frame->dataSize = capacity / 2;
+                        break;
+                    default:  // a stride shorter than a row
+                        frame->width = W;
+                        frame->height = H;
+                        frame->stride = W;
+                        frame->dataSize = capacity;
+                        break;
+                }
+                frame->croppingEnabled = FALSE;
+                frame->cropOriginX = 0;
+                frame->cropOriginY = 0;
+                break;
+            case Fault::Kind::kStall:
+            case Fault::Kind::kVanish:
+                break;
+        }
+    }
 }
 
 int SimStream::getRequiredFrameSize() {

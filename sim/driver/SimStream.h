@@ -14,6 +14,12 @@
 // and timestamp n / fps seconds in microseconds, and shows the scene's frame
 // n modulo its frame count. Without loop the stream stops delivering after the
 // scene's last frame: reads then block, and waits time out.
+//
+// Sensor faults of the scene (Scene::faults) are played by scene frame, on
+// every pass through a looping scene: a stall holds the next frame back for a
+// while, then the scene goes on where it stopped; zeros, range, size and empty
+// spoil the frames' pixels or their sizes; after a vanish nothing is sent
+// again and the stream cannot be started again.
 #pragma once
 
 #include <chrono>
@@ -59,6 +65,11 @@ class SimStream : public oni::driver::StreamBase {
     // Renders frame n into a new OpenNI frame (nullptr if none is available).
     OniFrame* produce(Renderer& renderer, const OniVideoMode& mode, const OniCropping& crop,
                       bool mirror, int64_t n);
+    // Spoils frame k's pixels or sizes as the scene's faults say.
+    void spoil(OniFrame* frame, int k, const OniVideoMode& mode);
+    // A stall that starts at frame k, or nullptr.
+    const Fault* stallAt(int k) const;
+    bool vanishesAt(int k) const;
 
     const std::shared_ptr<const Scene> scene_;
     const int frameCount_;
@@ -80,6 +91,8 @@ class SimStream : public oni::driver::StreamBase {
     std::shared_ptr<Renderer> renderer_;  // replaced when the video mode changes
 
     std::vector<uint16_t> image_;  // used by the producing thread only
+    int64_t stalledBefore_ = -1;   // frame n whose stall has been played
+    bool vanished_ = false;
 };
 
 }  // namespace sim::driver
