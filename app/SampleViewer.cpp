@@ -172,8 +172,12 @@ void SampleViewer::endFrame() {
 
 void SampleViewer::display() {
     TrackerFrame frame(handTracker_.get());
-    if (frame.read() != ORVEX_STATUS_OK || frame.get() == nullptr) {
+    const OrvexStatus read = frame.read();
+    if (read != ORVEX_STATUS_OK || frame.get() == nullptr) {
         logLine("GetNextData failed\n");
+        // A second without any frame (a stalled or unplugged sensor): the
+        // hands are not seen, so nothing they hold stays down meanwhile.
+        if (read == ORVEX_STATUS_TIMEOUT) seeNoHands();
         endFrame();
         return;
     }
@@ -293,6 +297,12 @@ void SampleViewer::processHandPoints(OniFrame* depthFrame, const Point3f* positi
     }
     updateFeedback();
     if (paused_) drawPaused();
+}
+
+void SampleViewer::seeNoHands() {
+    HandPointSet none;
+    gestureFeed_->feedHandPoints(std::span<const Point3f, 3>(none.depth),
+                                 std::span<const Point3f, 3>(none.world), 0, feedbackState_);
 }
 
 void SampleViewer::updateFeedback() {

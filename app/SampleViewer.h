@@ -46,6 +46,9 @@ class SampleViewer {
 
     void processHandPoints(OniFrame* depthFrame, const Point3f* positions, int32_t count);
     void updateFeedback();
+    // Feeds the gesture manager a frame without hands: it lets go of every
+    // key and button the hands hold.
+    void seeNoHands();
     void drawDepthImage(OniFrame* depthFrame);
     void endFrame();
     // "-watch": loads the configuration again when its file has changed.
