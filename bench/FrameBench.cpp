@@ -21,6 +21,8 @@
 // Usage: tolvane-frame-bench [--scene FILE]... [--config FILE] [--csv-dir DIR]
 //        [google-benchmark flags]
 // --csv-dir writes DIR/frame-<W>x<H>.csv with frame,cpu_us,wall_us per frame.
+// --summary appends one line per scene: WxH frames cpu_us p95_cpu_us
+//   max_cpu_us wall_us read_wall_us read_cpu_us ratio own_us
 #include <benchmark/benchmark.h>
 
 #include <OniCAPI.h>
@@ -102,6 +104,7 @@ struct Options {
     std::vector<std::string> scenes;
     std::string config;
     std::string csvDir;
+    std::string summary;
 };
 
 void frameBench(benchmark::State& state, const Options& options, const std::string& scene,
@@ -149,6 +152,16 @@ void frameBench(benchmark::State& state, const Options& options, const std::stri
     state.counters["events"] = static_cast<double>(path.desktop().records().size());
     state.SetLabel(std::to_string(path.width()) + "x" + std::to_string(path.height()));
 
+    if (!options.summary.empty()) {
+        if (std::FILE* out = std::fopen(options.summary.c_str(), "a")) {
+            std::fprintf(out, "%dx%d %d %.1f %.1f %.1f %.1f %.1f %.1f %.3f %.1f\n", path.width(),
+                         path.height(), static_cast<int>(cpu.size()), cpuSum / n,
+                         sorted[static_cast<size_t>(0.95 * (n - 1))], sorted.back(), wallSum / n,
+                         plain.wallUs, plain.cpuUs, (wallSum / n) / plain.wallUs,
+                         wallSum / n - plain.wallUs);
+            std::fclose(out);
+        }
+    }
     if (!options.csvDir.empty()) {
         const std::string file = options.csvDir + "/frame-" + std::to_string(path.width()) + "x" +
                                  std::to_string(path.height()) + ".csv";
@@ -211,6 +224,8 @@ int main(int argc, char** argv) {
             options.config = argv[++i];
         } else if (std::strcmp(argv[i], "--csv-dir") == 0 && hasValue) {
             options.csvDir = argv[++i];
+        } else if (std::strcmp(argv[i], "--summary") == 0 && hasValue) {
+            options.summary = argv[++i];
         } else {
             rest.push_back(argv[i]);
         }
