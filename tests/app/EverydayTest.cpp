@@ -49,8 +49,8 @@ size_t occurrences(const std::string& text, const std::string& what) {
 
 TEST_F(Everyday, PauseReleasesWhatIsHeldAndTheSameKeyResumes) {
     TempFile config("HAND_PUSH 10 KEY_HOLD a 0 0\n");
-    auto tolvane = start(
-        {"-device", sourceDir() + "/tests/app/scenes/hold_push.scene", "-config", config.path()});
+    auto tolvane =
+        start({"-device", sourceDir() + "/tests/app/scenes/guard.scene", "-config", config.path()});
     ASSERT_TRUE(tolvane->waitForOutput(">>> key : A - down", 30000)) << tolvane->output();
     ASSERT_TRUE(client->typeInto("Tolvane", XK_p));
     ASSERT_TRUE(tolvane->waitForOutput("Paused: everything released", 5000)) << tolvane->output();

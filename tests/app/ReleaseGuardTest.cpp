@@ -41,7 +41,7 @@ class Guard : public ::testing::TestWithParam<int> {
 
 TEST_P(Guard, ReleasesTheHeldKeyAndButtonWhenTheProgramDies) {
     TempFile config(
-        "HAND_RIGHT 10 MOUSE_TOGGLE M_LBUTTON 0 0\n"
+        "HAND_LEFT 10 MOUSE_TOGGLE M_LBUTTON 0 0\n"
         "HAND_PUSH 10 KEY_HOLD a 0 0\n");
     ChildProcess tolvane({buildDir() + "/tolvane", "-device",
                           sourceDir() + "/tests/app/scenes/guard.scene", "-config", config.path()},

@@ -161,7 +161,7 @@ TEST_F(Viewer, WithoutASensorTheOpenFailsWithOpenNIsText) {
 
 TEST_F(Viewer, EscapeReleasesAHeldKeyAndExitsWith1) {
     TempFile config("HAND_PUSH 10 KEY_HOLD a 0 0\n");
-    auto tolvane = start({"-device", scene("hold_push.scene"), "-config", config.path()});
+    auto tolvane = start({"-device", scene("guard.scene"), "-config", config.path()});
     ASSERT_TRUE(tolvane->waitForOutput(">>> key : A - down", 30000)) << tolvane->output();
     EXPECT_TRUE(client->keyIsDown(XK_a));
     ASSERT_TRUE(client->typeInto("Tolvane", XK_Escape));
@@ -172,7 +172,7 @@ TEST_F(Viewer, EscapeReleasesAHeldKeyAndExitsWith1) {
 
 TEST_F(Viewer, SigtermReleasesAHeldKeyToo) {
     TempFile config("HAND_PUSH 10 KEY_HOLD a 0 0\n");
-    auto tolvane = start({"-device", scene("hold_push.scene"), "-config", config.path()});
+    auto tolvane = start({"-device", scene("guard.scene"), "-config", config.path()});
     ASSERT_TRUE(tolvane->waitForOutput(">>> key : A - down", 30000)) << tolvane->output();
     EXPECT_TRUE(client->keyIsDown(XK_a));
     tolvane->signal(SIGTERM);
