@@ -31,5 +31,16 @@ std::string locateConfiguration(const std::string& given, const std::string& ins
         const std::string path = installedDataDir + "/" + kFileName;
         if (readable(path)) return path;
     }
+    // Installed under another prefix than the one configured: the data
+    // folder beside the program's bin folder.
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        self[n] = '\0';
+        std::string dir(self);
+        dir = dir.substr(0, dir.rfind('/'));
+        const std::string path = dir + "/../share/tolvane/" + kFileName;
+        if (readable(path)) return path;
+    }
     return kFileName;  // reported as not found by the loader
 }
