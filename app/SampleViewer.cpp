@@ -23,6 +23,8 @@ namespace {
 constexpr int kWindowWidth = 720;
 constexpr int kWindowHeight = 480;
 constexpr int kMaxHands = 20;
+// Timed-out reads (about a second each) after which the hands count as gone.
+constexpr int kReadsBeforeNoHands = 3;
 
 volatile std::sig_atomic_t stopRequest = 0;  // 0, or the exit code + 1
 
@@ -175,12 +177,13 @@ void SampleViewer::display() {
     const OrvexStatus read = frame.read();
     if (read != ORVEX_STATUS_OK || frame.get() == nullptr) {
         logLine("GetNextData failed\n");
-        // A second without any frame (a stalled or unplugged sensor): the
-        // hands are not seen, so nothing they hold stays down meanwhile.
-        if (read == ORVEX_STATUS_TIMEOUT) seeNoHands();
+        // Three seconds without any frame (a stalled or unplugged sensor):
+        // the hands are not seen, so nothing they hold stays down meanwhile.
+        if (read == ORVEX_STATUS_TIMEOUT && ++missedReads_ == kReadsBeforeNoHands) seeNoHands();
         endFrame();
         return;
     }
+    missedReads_ = 0;
     FrameRef depth(frame->depthFrame);
     if (depth.get() != nullptr && !depthImage_.allocated()) {
         depthImage_.allocate(depth.get()->videoMode.resolutionX,

@@ -82,6 +82,7 @@ class SampleViewer {
     std::unique_ptr<TrackerConverter> converter_;
     long frameCount_ = 0;
     bool paused_ = false;
+    int missedReads_ = 0;  // timed-out reads in a row
     // The configuration file's last seen change time and size ("-watch").
     long long configStamp_ = -1;
     int exitCode_ = 0;
