@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "app/DepthImage.h"
+#include "app/HandPoints.h"
 #include "app/tracker/Orvex.h"
 
 // oniInitialize .. oniShutdown.
@@ -144,3 +146,34 @@ class FrameRef {
   private:
     OniFrame* frame_;
 };
+
+// World <-> depth-image conversions through the hand tracker.
+class TrackerConverter final : public DepthConverter {
+  public:
+    explicit TrackerConverter(const HandTracker& tracker) : tracker_(tracker) {}
+    void worldToDepth(float x, float y, float z, float& depthX, float& depthY) override {
+        orvexConvertHandCoordinatesToDepth(tracker_.get(), x, y, z, &depthX, &depthY);
+    }
+    void depthToWorld(int depthX, int depthY, int depthZ, float& x, float& y) override {
+        orvexConvertDepthCoordinatesToHand(tracker_.get(), depthX, depthY, depthZ, &x, &y);
+    }
+
+  private:
+    const HandTracker& tracker_;
+};
+
+// The pixels of an OpenNI depth frame, as the depth picture and the hand
+// midpoint read them.
+inline DepthFrameView depthViewOf(const OniFrame* f) {
+    DepthFrameView view;
+    view.data = static_cast<const uint16_t*>(f->data);
+    view.width = f->width;
+    view.height = f->height;
+    view.strideBytes = f->stride;
+    view.dataBytes = f->dataSize;
+    view.cropX = f->croppingEnabled ? f->cropOriginX : 0;
+    view.cropY = f->croppingEnabled ? f->cropOriginY : 0;
+    view.resolutionX = f->videoMode.resolutionX;
+    view.resolutionY = f->videoMode.resolutionY;
+    return view;
+}

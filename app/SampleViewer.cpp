@@ -51,20 +51,6 @@ long long fileStamp(const std::string& path) {
 
 }  // namespace
 
-class SampleViewer::TrackerConverter final : public DepthConverter {
-  public:
-    explicit TrackerConverter(const HandTracker& tracker) : tracker_(tracker) {}
-    void worldToDepth(float x, float y, float z, float& depthX, float& depthY) override {
-        orvexConvertHandCoordinatesToDepth(tracker_.get(), x, y, z, &depthX, &depthY);
-    }
-    void depthToWorld(int depthX, int depthY, int depthZ, float& x, float& y) override {
-        orvexConvertDepthCoordinatesToHand(tracker_.get(), depthX, depthY, depthZ, &x, &y);
-    }
-
-  private:
-    const HandTracker& tracker_;
-};
-
 void SampleViewer::requestStop(int code) {
     stopRequest = code + 1;
 }
@@ -236,16 +222,7 @@ void SampleViewer::saveSnapshot() {
 }
 
 void SampleViewer::drawDepthImage(OniFrame* f) {
-    DepthFrameView view;
-    view.data = static_cast<const uint16_t*>(f->data);
-    view.width = f->width;
-    view.height = f->height;
-    view.strideBytes = f->stride;
-    view.dataBytes = f->dataSize;
-    view.cropX = f->croppingEnabled ? f->cropOriginX : 0;
-    view.cropY = f->croppingEnabled ? f->cropOriginY : 0;
-    view.resolutionX = f->videoMode.resolutionX;
-    view.resolutionY = f->videoMode.resolutionY;
+    const DepthFrameView view = depthViewOf(f);
     depthImage_.update(view);
     if (!depthImage_.allocated()) return;
     glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
@@ -280,12 +257,7 @@ void SampleViewer::processHandPoints(OniFrame* depthFrame, const Point3f* positi
     convertHands(positions, count, viewScaleX_, viewScaleY_, *converter_, set, screenPoints_);
     if (count >= 2 && depthFrame != nullptr) {
         FrameRef ref(depthFrame);
-        DepthFrameView view;
-        view.data = static_cast<const uint16_t*>(ref.get()->data);
-        view.width = ref.get()->width;
-        view.height = ref.get()->height;
-        view.strideBytes = ref.get()->stride;
-        view.dataBytes = ref.get()->dataSize;
+        const DepthFrameView view = depthViewOf(ref.get());
         computeHandMidpoint(&view, set, *converter_);
     }
     if (paused_) {

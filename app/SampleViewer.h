@@ -42,8 +42,6 @@ class SampleViewer {
     virtual int initOpenGL(int argc, char** argv);
 
   private:
-    class TrackerConverter;
-
     void processHandPoints(OniFrame* depthFrame, const Point3f* positions, int32_t count);
     void updateFeedback();
     // Feeds the gesture manager a frame without hands: it lets go of every

@@ -28,33 +28,10 @@
 
 namespace bench {
 
-// World <-> depth conversions through the tracker, as the viewer does them.
-class TrackerConverter final : public DepthConverter {
-  public:
-    explicit TrackerConverter(const HandTracker& tracker) : tracker_(tracker) {}
-    void worldToDepth(float x, float y, float z, float& depthX, float& depthY) override {
-        orvexConvertHandCoordinatesToDepth(tracker_.get(), x, y, z, &depthX, &depthY);
-    }
-    void depthToWorld(int depthX, int depthY, int depthZ, float& x, float& y) override {
-        orvexConvertDepthCoordinatesToHand(tracker_.get(), depthX, depthY, depthZ, &x, &y);
-    }
-
-  private:
-    const HandTracker& tracker_;
-};
+using ::TrackerConverter;
 
 inline DepthFrameView viewOf(const OniFrame* f) {
-    DepthFrameView view;
-    view.data = static_cast<const uint16_t*>(f->data);
-    view.width = f->width;
-    view.height = f->height;
-    view.strideBytes = f->stride;
-    view.dataBytes = f->dataSize;
-    view.cropX = f->croppingEnabled ? f->cropOriginX : 0;
-    view.cropY = f->croppingEnabled ? f->cropOriginY : 0;
-    view.resolutionX = f->videoMode.resolutionX;
-    view.resolutionY = f->videoMode.resolutionY;
-    return view;
+    return depthViewOf(f);
 }
 
 // Sets a device's pacing: 0 is the virtual sensor's no-drop mode, 1 real time.
