@@ -252,7 +252,9 @@ void X11Desktop::sendKey(const KeyInput& input) {
         impl_->heldByUs[code] = false;
         if (impl_->repeatWasOn[code]) impl_->setRepeat(code, true);
     }
-    XFlush(d);
+    // Wait for the server: once this returns, the key is down (or up) for
+    // every other client, before the log line says so.
+    XSync(d, False);
 }
 
 void X11Desktop::sendMouse(const MouseInput& input) {
@@ -285,7 +287,12 @@ void X11Desktop::sendMouse(const MouseInput& input) {
             XTestFakeButtonEvent(d, button, False, CurrentTime);
         }
     }
-    XFlush(d);
+    // Button changes wait for the server like keys; plain moves, which the
+    // cursor worker sends every frame, are only flushed.
+    if (f & ~MOUSEEVENTF_ABSOLUTE & ~MOUSEEVENTF_MOVE)
+        XSync(d, False);
+    else
+        XFlush(d);
 }
 
 ScreenPoint X11Desktop::cursorPos() {

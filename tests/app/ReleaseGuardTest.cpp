@@ -23,11 +23,11 @@ class Guard : public ::testing::TestWithParam<int> {
         ASSERT_TRUE(client->ok());
     }
 
-    // Polls until `released` holds or two seconds have passed.
+    // Polls until `holds` is true or two seconds have passed.
     template <typename F>
-    bool eventually(F released) {
+    bool eventually(F holds) {
         for (int i = 0; i < 200; ++i) {
-            if (released()) return true;
+            if (holds()) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
@@ -48,8 +48,8 @@ TEST_P(Guard, ReleasesTheHeldKeyAndButtonWhenTheProgramDies) {
                          {"DISPLAY=" + server.display()});
     ASSERT_TRUE(tolvane.waitForOutput(">>> mouse : L_BUTTON - down", 30000)) << tolvane.output();
     ASSERT_TRUE(tolvane.waitForOutput(">>> key : A - down", 30000)) << tolvane.output();
-    EXPECT_TRUE(client->keyIsDown(XK_a));
-    EXPECT_TRUE(client->buttonIsDown());
+    EXPECT_TRUE(eventually([&] { return client->keyIsDown(XK_a); })) << tolvane.output();
+    EXPECT_TRUE(eventually([&] { return client->buttonIsDown(); })) << tolvane.output();
     EXPECT_FALSE(client->autoRepeat(XK_a));
 
     tolvane.signal(GetParam());
