@@ -168,21 +168,14 @@ void MouseEmitter::moveToward(int32_t x, int32_t y) {
 }
 
 int32_t MouseEmitter::buttonDown(int32_t x, int32_t y, uint8_t code) {
-    if (code == 0) return 0;
-    ButtonEntry* b = findButton(code);
-    if (b == nullptr) return 0;
-    if (code == KeyCode::M_MOVE) {
-        moveToward(x, y);
-        return 0;
-    }
-    if (b->down == 1) return 0;
-    send(*b, false);
-    b->down = 1;
-    if (code != KeyCode::M_NOMOVE) logLine(">>> mouse : %s - down\t", buttonName(code));
-    return kResultPressed;
+    return setButton(x, y, code, true);
 }
 
 int32_t MouseEmitter::buttonUp(int32_t x, int32_t y, uint8_t code) {
+    return setButton(x, y, code, false);
+}
+
+int32_t MouseEmitter::setButton(int32_t x, int32_t y, uint8_t code, bool down) {
     if (code == 0) return 0;
     ButtonEntry* b = findButton(code);
     if (b == nullptr) return 0;
@@ -190,11 +183,14 @@ int32_t MouseEmitter::buttonUp(int32_t x, int32_t y, uint8_t code) {
         moveToward(x, y);
         return 0;
     }
-    if (b->down == 0) return 0;
-    send(*b, true);
-    b->down = 0;
-    if (code != KeyCode::M_NOMOVE) logLine(">>> mouse : %s - release\n", buttonName(code));
-    return kResultReleased;
+    const int32_t state = down ? 1 : 0;
+    if (b->down == state) return 0;
+    send(*b, !down);
+    b->down = state;
+    if (code != KeyCode::M_NOMOVE) {
+        logLine(down ? ">>> mouse : %s - down\t" : ">>> mouse : %s - release\n", buttonName(code));
+    }
+    return down ? kResultPressed : kResultReleased;
 }
 
 int32_t MouseEmitter::toggleButton(uint8_t code) {

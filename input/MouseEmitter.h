@@ -84,6 +84,8 @@ class MouseEmitter {
     int32_t cancelLowerLevel(int32_t gesture, int32_t threshold);
     void clearStates(int32_t gesture, bool matching);
     int32_t firstRuleOf(int32_t gesture) const;
+    // buttonDown (down) and buttonUp.
+    int32_t setButton(int32_t x, int32_t y, uint8_t code, bool down);
     // The M_MOVE path of buttonDown and buttonUp.
     void moveToward(int32_t x, int32_t y);
 

@@ -11,26 +11,6 @@ namespace {
 constexpr int kBucketMm = 8;      // depth resolution of the nearest-first order
 constexpr int32_t kOutside = -1;  // label of the border cells around the image
 
-struct Accumulator {
-    double sumX = 0;
-    double sumY = 0;
-    double sumZ = 0;
-    double area = 0;
-    int count = 0;
-    void add(const Vec3& p, float pixelArea) {
-        sumX += p.x;
-        sumY += p.y;
-        sumZ += p.z;
-        area += pixelArea;
-        ++count;
-    }
-    Vec3 mean() const {
-        const double n = count > 0 ? count : 1;
-        return {static_cast<float>(sumX / n), static_cast<float>(sumY / n),
-                static_cast<float>(sumZ / n)};
-    }
-};
-
 }  // namespace
 
 CandidateFinder::CandidateFinder(const CandidateParams& params) : params_(params) {
@@ -181,7 +161,7 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
     bool touchesEarlier = false;
     int freeEdges = 0;
     int boundEdges = 0;
-    Accumulator joins;  // cells where the region continues beyond its band
+    PointMean joins;  // cells where the region continues beyond its band
     int minX = gridWidth_, maxX = -1, minY = gridHeight_, maxY = -1;
     const int offsets[4] = {-1, 1, -stride_, stride_};
 
@@ -234,12 +214,12 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
 
     const float cellArea = static_cast<float>(step_ * step_);
 
-    Accumulator all;
+    PointMean all;
     for (int i = 0; i < tail; ++i) {
         const Vec3 p = cellPoint(queue_[static_cast<size_t>(i)]);
         all.add(p, camera_.pixelArea(p.z) * cellArea);
     }
-    const Vec3 centroid = all.mean();
+    const Vec3 centroid = all.value();
     const float mmPerCell = centroid.z * static_cast<float>(step_) / camera_.focalX();
     const float boxWidth = static_cast<float>(maxX - minX + 1) * mmPerCell;
     const float boxHeight = static_cast<float>(maxY - minY + 1) * mmPerCell;
@@ -255,7 +235,7 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
     // The hand sits at the region's end farthest from where it joins the arm.
     Vec3 start = centroid;
     if (joins.count > 0) {
-        const Vec3 attach = joins.mean();
+        const Vec3 attach = joins.value();
         float best = -1.0F;
         for (int i = 0; i < tail; ++i) {
             const Vec3 p = cellPoint(queue_[static_cast<size_t>(i)]);
@@ -267,15 +247,15 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
         }
     }
     const float r2 = params_.handRadius * params_.handRadius;
-    Accumulator hand;
+    PointMean hand;
     for (int pass = 0; pass < 2; ++pass) {
-        hand = Accumulator();
+        hand = PointMean();
         for (int i = 0; i < tail; ++i) {
             const Vec3 p = cellPoint(queue_[static_cast<size_t>(i)]);
             if (squaredDistance(p, start) <= r2) hand.add(p, camera_.pixelArea(p.z) * cellArea);
         }
         if (hand.count == 0) return false;
-        start = hand.mean();
+        start = hand.value();
     }
     if (hand.area < params_.minHandArea) return false;
 

@@ -15,22 +15,6 @@ enum CellFlags : uint8_t {
     kClaimed = 4,   // nearer to another hand
 };
 
-struct Mean {
-    double x = 0, y = 0, z = 0, area = 0;
-    int count = 0;
-    void add(const Vec3& p, float a) {
-        x += p.x;
-        y += p.y;
-        z += p.z;
-        area += a;
-        ++count;
-    }
-    Vec3 value() const {
-        const double n = count > 0 ? count : 1;
-        return {static_cast<float>(x / n), static_cast<float>(y / n), static_cast<float>(z / n)};
-    }
-};
-
 }  // namespace
 
 HandFollower::HandFollower(const FollowParams& params) : params_(params) {
@@ -115,7 +99,7 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
     int tail = 0;
     queue_[static_cast<size_t>(tail++)] = seed;
     flags_[static_cast<size_t>(seed)] |= kInRegion;
-    Mean attach;
+    PointMean attach;
     bool touchesImageEdge = false;
     const float stepMm = static_cast<float>(step) / camera_.focalX();
     while (head < tail) {
@@ -163,9 +147,9 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
         }
     }
     const float cellArea = static_cast<float>(step * step);
-    Mean hand;
+    PointMean hand;
     for (int pass = 0; pass < 2; ++pass) {
-        hand = Mean();
+        hand = PointMean();
         for (int k = 0; k < tail; ++k) {
             const Vec3& p = points_[static_cast<size_t>(queue_[static_cast<size_t>(k)])];
             if (squaredDistance(p, centre) <= hand2) hand.add(p, camera_.pixelArea(p.z) * cellArea);

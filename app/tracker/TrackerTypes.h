@@ -28,6 +28,26 @@ inline float squaredDistance(Vec3 a, Vec3 b) {
     return dot(a - b, a - b);
 }
 
+// The running mean of surface points, with the surface area they cover (mm^2).
+struct PointMean {
+    double x = 0;
+    double y = 0;
+    double z = 0;
+    double area = 0;
+    int count = 0;
+    void add(const Vec3& p, float pointArea) {
+        x += p.x;
+        y += p.y;
+        z += p.z;
+        area += pointArea;
+        ++count;
+    }
+    Vec3 value() const {
+        const double n = count > 0 ? count : 1;
+        return {static_cast<float>(x / n), static_cast<float>(y / n), static_cast<float>(z / n)};
+    }
+};
+
 // Largest depth step between two neighbouring samples of one surface `spacing` millimetres
 // apart at depth z: the sensor's depth quantisation (about 2.9e-6 z^2) with margin, plus the
 // spacing itself for surfaces tilted up to 45 degrees.
