@@ -5,8 +5,6 @@
 // log goes to /dev/null while the loop runs.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -17,6 +15,7 @@
 
 #include "gesture/GestureFeed.h"
 #include "platform/Desktop.h"
+#include "tests/support/QuietStdout.h"
 
 namespace {
 
@@ -74,32 +73,6 @@ std::vector<gesture::Point3f> routine() {
     stroke(0, 30, 0);
     return frames;
 }
-
-// Points standard output at /dev/null for its lifetime.
-class QuietStdout {
-  public:
-    QuietStdout() {
-        std::fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, STDOUT_FILENO);
-            close(null);
-        }
-    }
-    ~QuietStdout() {
-        std::fflush(stdout);
-        if (saved_ >= 0) {
-            dup2(saved_, STDOUT_FILENO);
-            close(saved_);
-        }
-    }
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-
-  private:
-    int saved_ = -1;
-};
 
 void runFrames(benchmark::State& state, int hands, bool mouseMode) {
     NullDesktop desktop;

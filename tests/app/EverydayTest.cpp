@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ProgramOnX.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempFile.h"
 #include "tests/support/XClient.h"
@@ -16,24 +17,7 @@
 
 namespace {
 
-class Everyday : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!server.ok()) GTEST_SKIP() << server.error();
-        client = std::make_unique<XClient>(server.display());
-        ASSERT_TRUE(client->ok());
-    }
-
-    std::unique_ptr<ChildProcess> start(const std::vector<std::string>& args) {
-        std::vector<std::string> argv{buildDir() + "/tolvane"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return std::make_unique<ChildProcess>(
-            argv, std::vector<std::string>{"DISPLAY=" + server.display()});
-    }
-
-    XvfbServer server{1280, 1024};
-    std::unique_ptr<XClient> client;
-};
+using Everyday = ProgramOnX;
 
 void write(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::trunc) << text;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ProgramOnX.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempFile.h"
 #include "tests/support/XClient.h"
@@ -21,24 +22,7 @@ std::string scene(const std::string& name) {
     return sourceDir() + "/tests/app/scenes/" + name;
 }
 
-class Viewer : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        if (!server.ok()) GTEST_SKIP() << server.error();
-        client = std::make_unique<XClient>(server.display());
-        ASSERT_TRUE(client->ok());
-    }
-
-    std::unique_ptr<ChildProcess> start(const std::vector<std::string>& args) {
-        std::vector<std::string> argv{buildDir() + "/tolvane"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return std::make_unique<ChildProcess>(
-            argv, std::vector<std::string>{"DISPLAY=" + server.display()});
-    }
-
-    XvfbServer server{1280, 1024};
-    std::unique_ptr<XClient> client;
-};
+using Viewer = ProgramOnX;
 
 // The lines of the log that record key and mouse events.
 std::vector<std::string> eventLines(const std::string& log) {

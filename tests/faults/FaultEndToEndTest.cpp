@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ProgramOnX.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempFile.h"
 #include "tests/support/XvfbServer.h"
@@ -54,17 +55,10 @@ size_t count(const std::string& text, const std::string& what) {
     return n;
 }
 
-class Faults : public testing::Test {
+class Faults : public ProgramOnX {
   protected:
-    void SetUp() override {
-        if (!server.ok()) GTEST_SKIP() << server.error();
-    }
-    std::unique_ptr<ChildProcess> start(const std::vector<std::string>& args) {
-        std::vector<std::string> argv{buildDir() + "/tolvane"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return std::make_unique<ChildProcess>(
-            argv, std::vector<std::string>{"DISPLAY=" + server.display()});
-    }
+    Faults() : ProgramOnX(false) {}
+
     // Reads the child's output until it holds `n` times `text`; the time it took.
     static double waitForCount(ChildProcess& child, const std::string& text, size_t n,
                                int timeoutMs) {
@@ -75,8 +69,6 @@ class Faults : public testing::Test {
         }
         return secondsSince(t0);
     }
-
-    XvfbServer server{1280, 1024};
 };
 
 TEST_F(Faults, FramesThatStopTimeOutOnceASecondWithoutBusyLoopAndTrackingGoesOn) {

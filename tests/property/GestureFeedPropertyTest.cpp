@@ -15,8 +15,6 @@
 // The cursor worker is stopped at the start of each sequence, so absolute
 // moves never happen and the run is repeatable; its hold pulse, which gates
 // the MOUSEW_ event types, is raised at random instead.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +32,7 @@
 #include "gesture/GestureFeed.h"
 #include "platform/RecordingDesktop.h"
 #include "tests/fuzz/InputLedger.h"
+#include "tests/support/QuietStdout.h"
 
 namespace gesture {
 namespace {
@@ -290,33 +289,6 @@ std::vector<Frame> randomFrames(Rng& rng) {
 }
 
 // ------------------------------------------------------------ the property
-
-// Sends standard output to /dev/null while it lives: the emitters log every
-// event, which would be megabytes here.
-class QuietStdout {
-  public:
-    QuietStdout() {
-        std::fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, STDOUT_FILENO);
-            close(null);
-        }
-    }
-    ~QuietStdout() {
-        std::fflush(stdout);
-        if (saved_ >= 0) {
-            dup2(saved_, STDOUT_FILENO);
-            close(saved_);
-        }
-    }
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-
-  private:
-    int saved_ = -1;
-};
 
 std::string describe(const Point3f& p) {
     char text[80];
