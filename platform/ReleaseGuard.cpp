@@ -1,5 +1,7 @@
 #include "platform/ReleaseGuard.h"
 
+#include "platform/X11Display.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
@@ -93,7 +95,9 @@ int runReleaseGuard(int fd, const char* displayName) {
     signal(SIGINT, SIG_IGN);
     signal(SIGHUP, SIG_IGN);
     signal(SIGTERM, SIG_IGN);
-    Display* display = XOpenDisplay(displayName != nullptr && *displayName ? displayName : nullptr);
+    const DisplayPtr owned(
+        XOpenDisplay(displayName != nullptr && *displayName ? displayName : nullptr));
+    Display* display = owned.get();
     std::array<bool, 256> keyDown{};
     std::array<bool, 256> restoreRepeat{};
     std::array<bool, 8> buttonDown{};
@@ -130,7 +134,6 @@ int runReleaseGuard(int fd, const char* displayName) {
         if (buttonDown[b]) XTestFakeButtonEvent(display, b, False, CurrentTime);
     }
     XSync(display, False);
-    XCloseDisplay(display);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/X11Desktop.h"
 
 #include "platform/ReleaseGuard.h"
+#include "platform/X11Display.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
@@ -15,16 +16,7 @@
 #include <thread>
 
 namespace platform {
-namespace {
-
-struct DisplayCloser {
-    void operator()(Display* d) const {
-        if (d != nullptr) XCloseDisplay(d);
-    }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
-
-}  // namespace
+namespace {}  // namespace
 
 unsigned long X11Desktop::keysymOf(unsigned vk) {
     if (vk >= 'A' && vk <= 'Z') return XK_a + (vk - 'A');

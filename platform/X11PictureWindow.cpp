@@ -1,5 +1,7 @@
 #include "platform/X11PictureWindow.h"
 
+#include "platform/X11Display.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -10,13 +12,6 @@
 
 namespace platform {
 namespace {
-
-struct DisplayCloser {
-    void operator()(Display* d) const {
-        if (d != nullptr) XCloseDisplay(d);
-    }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
 // A server-side resource named by an XID (window, pixmap), freed with the
 // function given.

@@ -14,6 +14,7 @@
 
 #include "feedback/Feedback.h"
 #include "platform/RecordingDesktop.h"
+#include "platform/X11Display.h"
 #include "platform/X11PictureWindow.h"
 #include "tests/support/XvfbServer.h"
 
@@ -21,9 +22,6 @@ namespace {
 
 using gesture::FeedbackState;
 
-struct DisplayCloser {
-    void operator()(Display* d) const { XCloseDisplay(d); }
-};
 struct ImageDestroyer {
     void operator()(XImage* image) const { XDestroyImage(image); }
 };
@@ -104,7 +102,7 @@ class PictureWindowX11 : public ::testing::Test {
     }
 
     XvfbServer server{1024, 768};
-    std::unique_ptr<Display, DisplayCloser> display;
+    platform::DisplayPtr display;
     platform::RecordingDesktop desktop;
     platform::X11PictureWindow* window = nullptr;
     std::unique_ptr<feedback::Feedback> feedback;
