@@ -54,6 +54,12 @@ void CursorThread::drain() {
     }
 }
 
+void CursorThread::consumeHold() {
+    // Only the pulse that was read: a newer sample may have cleared it already.
+    int32_t pulse = 1;
+    holdFlag.compare_exchange_strong(pulse, 0);
+}
+
 void CursorThread::workerLoop() {
     PositionItem item;
     while (!stopRequested_.load()) {

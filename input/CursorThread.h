@@ -35,12 +35,17 @@ class CursorThread {
     void stop();
     // Blocks until the worker has taken every queued target (tests, shutdown).
     void drain();
+    // The main thread has acted on the current hold pulse: it is not seen
+    // again, even when no sample comes before the next read (the hand went
+    // on to a gesture and no targets were queued meanwhile).
+    void consumeHold();
 
     std::unique_ptr<PositionQueue> queue;
     std::unique_ptr<CursorSmoother> smoother;
     std::thread thread;
     int32_t running = 0;
-    // 1 on the sample that completed a hold, until the next sample.
+    // 1 on the sample that completed a hold, until the next sample or until
+    // the main thread consumes it.
     std::atomic<int32_t> holdFlag{0};
 
     // Settings written once by the screen mapping, before any target is queued.

@@ -42,6 +42,7 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
     int32_t lastCode = 0;
     int32_t result = 0;
     int32_t hold = 0;
+    bool holdUsed = false;  // a hold-gated event went out on the pulse
     for (int i = 0; i < ruleCount_; ++i) {
         MouseRule& rule = rules_[i];
         if (rule.gesture != gesture) continue;
@@ -76,12 +77,14 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
                     break;
                 case EventType::MOUSEW_CLICK:
                     if (hold == 1) {
+                        holdUsed = true;
                         buttonDown(x, y, rule.key);
                         lastCode = buttonUp(x, y, rule.key);
                     }
                     break;
                 case EventType::MOUSEW_DCLICK:
                     if (hold == 1) {
+                        holdUsed = true;
                         buttonDown(x, y, rule.key);
                         buttonUp(x, y, rule.key);
                         buttonDown(x, y, rule.key);
@@ -89,7 +92,10 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
                     }
                     break;
                 case EventType::MOUSEW_TOGGLE:
-                    if (hold == 1) lastCode = toggleButton(rule.key);
+                    if (hold == 1) {
+                        holdUsed = true;
+                        lastCode = toggleButton(rule.key);
+                    }
                     break;
                 default:
                     break;
@@ -135,6 +141,9 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
         }
         result = rule.active | lastCode;
     }
+    // One hold, one hold-gated event: the flag would otherwise stay up until
+    // the next target, which may come seconds later, after a gesture.
+    if (holdUsed) cursorThread->consumeHold();
     return result;
 }
 
