@@ -231,12 +231,18 @@ void SampleViewer::drawDepthImage(OniFrame* f) {
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, static_cast<GLsizei>(depthImage_.textureWidth()),
                  static_cast<GLsizei>(depthImage_.textureHeight()), 0, GL_RGB, GL_UNSIGNED_BYTE,
                  depthImage_.texture());
+    shownWidth_ = view.resolutionX;
+    shownHeight_ = view.resolutionY;
+    drawDepthQuad();
+}
+
+void SampleViewer::drawDepthQuad() {
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     glEnable(GL_TEXTURE_2D);
     const float u =
-        static_cast<float>(view.resolutionX) / static_cast<float>(depthImage_.textureWidth());
+        static_cast<float>(shownWidth_) / static_cast<float>(depthImage_.textureWidth());
     const float v =
-        static_cast<float>(view.resolutionY) / static_cast<float>(depthImage_.textureHeight());
+        static_cast<float>(shownHeight_) / static_cast<float>(depthImage_.textureHeight());
     glBegin(GL_QUADS);
     glTexCoord2f(0.0f, 0.0f);
     glVertex2f(0.0f, 0.0f);
@@ -261,11 +267,9 @@ void SampleViewer::processHandPoints(OniFrame* depthFrame, const Point3f* positi
         computeHandMidpoint(&view, set, *converter_);
     }
     if (paused_) {
-        // Paused: the recognisers see no hands, which also keeps the
-        // feedback window down.
-        HandPointSet none;
-        gestureFeed_->feedHandPoints(std::span<const Point3f, 3>(none.depth),
-                                     std::span<const Point3f, 3>(none.world), 0, feedbackState_);
+        // Paused: the recognisers see no hands, and so do the overlay and
+        // the feedback window, which stays down.
+        feedNoHands();
     } else {
         gestureFeed_->feedHandPoints(std::span<const Point3f, 3>(set.depth),
                                      std::span<const Point3f, 3>(set.world), count, feedbackState_);
@@ -274,10 +278,21 @@ void SampleViewer::processHandPoints(OniFrame* depthFrame, const Point3f* positi
     if (paused_) drawPaused();
 }
 
-void SampleViewer::seeNoHands() {
+void SampleViewer::feedNoHands() {
+    handCount_ = 0;
     HandPointSet none;
     gestureFeed_->feedHandPoints(std::span<const Point3f, 3>(none.depth),
                                  std::span<const Point3f, 3>(none.world), 0, feedbackState_);
+}
+
+void SampleViewer::seeNoHands() {
+    feedNoHands();
+    // The last picture stays, without the hands that are no longer seen;
+    // the feedback window shows no hand and goes down.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (depthImage_.allocated() && shownWidth_ > 0) drawDepthQuad();
+    updateFeedback();
+    glutSwapBuffers();
 }
 
 void SampleViewer::updateFeedback() {

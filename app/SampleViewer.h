@@ -45,9 +45,14 @@ class SampleViewer {
     void processHandPoints(OniFrame* depthFrame, const Point3f* positions, int32_t count);
     void updateFeedback();
     // Feeds the gesture manager a frame without hands: it lets go of every
-    // key and button the hands hold.
+    // key and button the hands hold. The overlay and the feedback window
+    // follow the hands the recognisers were told about.
+    void feedNoHands();
+    // After reads that timed out: no hands, and the window redrawn to say so.
     void seeNoHands();
     void drawDepthImage(OniFrame* depthFrame);
+    // The depth picture last uploaded, as a quad over the whole window.
+    void drawDepthQuad();
     void endFrame();
     // "-watch": loads the configuration again when its file has changed.
     void watchConfiguration();
@@ -74,6 +79,8 @@ class SampleViewer {
     float viewScaleY_ = 2.0f;
     const float markerScale_ = 2.25f;
     int32_t handCount_ = 0;
+    int32_t shownWidth_ = 0;  // size of the depth picture last shown
+    int32_t shownHeight_ = 0;
     std::unique_ptr<gesture::GestureFeed> gestureFeed_;
     // The picture window and the sounds; it keeps the sound and window modes.
     std::unique_ptr<feedback::Feedback> feedback_;

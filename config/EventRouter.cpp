@@ -8,13 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "platform/Log.h"
 
 namespace {
 
-// Reads the configuration as whitespace-separated words, remembering the
-// line each word starts on. Words longer than the vocabulary allows are read
-// whole and marked, so that the caller can refuse them.
 class FileCloser {
   public:
     void operator()(std::FILE* f) const {
@@ -22,8 +21,24 @@ class FileCloser {
     }
 };
 
+// Opens the configuration for reading. A directory opens on Linux but reads
+// as an error, which the word reader could not tell from the end of the
+// file: it is refused here like a file that cannot be opened.
+std::unique_ptr<std::FILE, FileCloser> openConfiguration(const char* path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
+    struct stat info {};
+    if (file && fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
+        file.reset();
+        errno = EISDIR;
+    }
+    return file;
+}
+
 }  // namespace
 
+// Reads the configuration as whitespace-separated words, remembering the
+// line each word starts on. Words longer than the vocabulary allows are read
+// whole and marked, so that the caller can refuse them.
 class EventRouter::Reader {
   public:
     explicit Reader(std::FILE* file) : file_(file) {}
@@ -150,7 +165,7 @@ int32_t EventRouter::loadGestureConfig(const char* path, int32_t sensorWidth,
     stopReading_ = false;
     loadErrors_.clear();
     logLine("Open configuration file : %s\n", path);
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "r"));
+    const std::unique_ptr<std::FILE, FileCloser> file = openConfiguration(path);
     if (!file) {
         logLine("%s file not found\n", path);
         failed_ = true;
@@ -181,6 +196,11 @@ int32_t EventRouter::loadGestureConfig(const char* path, int32_t sensorWidth,
             }
             handleRuleLine(reader, word, line);
             if (stopReading_) break;
+        }
+        if (std::ferror(file.get()) != 0 && !failed_) {
+            logLine("configuration file format : error\n");
+            failed_ = true;
+            loadErrors_.push_back(path_ + ": cannot be read: " + std::strerror(errno));
         }
     }
     mouseEmitter->configureScreenMapping(sensorWidth, sensorHeight);

@@ -196,6 +196,14 @@ TEST_F(Loader, MissingFileIsReportedAndStillMapsTheScreen) {
               "Open configuration file : /nonexistent/tolvane.txt\n"
               "/nonexistent/tolvane.txt file not found\n"
               "\nSensor resolution: (640, 480), Screen resulotion: (1920, 1080)\n");
+
+    // A directory opens but cannot be read: refused the same way, not loaded
+    // as an empty configuration.
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(router.loadGestureConfig("/", 640, 480), 1);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("/ file not found\n"), std::string::npos);
+    ASSERT_FALSE(router.loadErrors().empty());
+    EXPECT_EQ(router.loadErrors().back(), "/: cannot be opened: Is a directory");
 }
 
 TEST_F(Loader, NumbersThatAreNotNumbersStopReading) {

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -12,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "feedback/Feedback.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ProgramOnX.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/TempFile.h"
+#include "tests/support/XClient.h"
 #include "tests/support/XvfbServer.h"
 
 namespace {
@@ -104,7 +107,7 @@ TEST_F(Faults, EmptyZeroOutOfRangeAndWronglySizedFramesAreSurvivedAndGesturesSti
 }
 
 TEST_F(Faults, AVanishingSensorLetsGoOfAHeldKeyAndTheProgramWaitsQuietlyUntilStopped) {
-    TempFile config("HAND_PUSH 10 KEY_HOLD a 0 0\n");
+    TempFile config("FEEDBACK_WINDOW WINDOW4\nHAND_PUSH 10 KEY_HOLD a 0 0\n");
     auto tolvane = start({"-device", scene("vanish.scene"), "-config", config.path(), "-dry-run"});
     ASSERT_TRUE(tolvane->waitForOutput(">>> key : A - down", 60000)) << tolvane->output();
     // The sensor is gone while the key is held: after three reads that time
@@ -122,6 +125,13 @@ TEST_F(Faults, AVanishingSensorLetsGoOfAHeldKeyAndTheProgramWaitsQuietlyUntilSto
     ASSERT_GT(gap, 1.5) << tolvane->output();
     EXPECT_LT(cpu, 0.25 * gap);
     EXPECT_EQ(count(tolvane->output(), ">>> key : A - down"), 1u);
+    // The picture window no longer shows the hand that is gone.
+    platform::PicturePixels noHand{};
+    ASSERT_TRUE(feedback::loadPicture(0, noHand));
+    const std::vector<uint32_t> shown = windowPixels(server.display(), "Tolvane (Info Window)");
+    EXPECT_TRUE(std::equal(shown.begin(), shown.end(), noHand.begin(), noHand.end()))
+        << "the picture window shows something else than the no-hand picture (" << shown.size()
+        << " pixels read)";
     tolvane->signal(SIGTERM);
     EXPECT_EQ(tolvane->wait(20000), 1) << tolvane->output();
     EXPECT_NE(tolvane->output().find("release keys & mouse..."), std::string::npos);

@@ -103,10 +103,10 @@ std::string mouseText(const platform::MouseInput& m) {
                                       {platform::MOUSEEVENTF_WHEEL, "wheel"}};
     std::string text = "mouse";
     for (const Flag& f : kFlags) {
-        if (m.flags & f.bit) text += std::string(" ") + f.name;
+        if (m.flags & f.bit) text.append(" ").append(f.name);
     }
     if (m.flags == 0) text += " none";
-    if (m.mouseData != 0) text += " " + std::to_string(m.mouseData);
+    if (m.mouseData != 0) text.append(" ").append(std::to_string(m.mouseData));
     return text;
 }
 

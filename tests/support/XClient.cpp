@@ -155,3 +155,25 @@ void XClient::focus() {
     XSetInputFocus(impl_->display, impl_->window, RevertToParent, CurrentTime);
     XSync(impl_->display, False);
 }
+
+std::vector<uint32_t> windowPixels(const std::string& display, const std::string& title) {
+    std::vector<uint32_t> pixels;
+    Display* d = XOpenDisplay(display.c_str());
+    if (d == nullptr) return pixels;
+    const Window w = findTitled(d, DefaultRootWindow(d), title);
+    XWindowAttributes a{};
+    if (w != 0 && XGetWindowAttributes(d, w, &a) != 0 && a.map_state == IsViewable) {
+        XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(a.width),
+                                  static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
+        if (image != nullptr) {
+            for (int y = 0; y < a.height; ++y) {
+                for (int x = 0; x < a.width; ++x) {
+                    pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFFu));
+                }
+            }
+            XDestroyImage(image);
+        }
+    }
+    XCloseDisplay(d);
+    return pixels;
+}

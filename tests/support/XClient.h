@@ -2,6 +2,7 @@
 // keyboard focus and collects the key and button events it receives.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,3 +45,7 @@ class XClient {
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// What the top-level window titled `title` on `display` shows, as
+// 0x00RRGGBB pixels row by row; empty when there is no such window.
+std::vector<uint32_t> windowPixels(const std::string& display, const std::string& title);
