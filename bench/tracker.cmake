@@ -1,4 +1,2 @@
 # Hand tracker measurements on virtual-sensor scenes (the table in docs/tracking.md).
-if(TARGET tolvane_tracker_core AND TARGET tolvane_sim)
-  tolvane_add_bench(tolvane-tracker-bench SOURCES TrackerBench.cpp LIBS tolvane_tracker_core tolvane_sim)
-endif()
+tolvane_add_bench(tolvane-tracker-bench SOURCES TrackerBench.cpp LIBS tolvane_tracker_core tolvane_sim)

@@ -131,7 +131,7 @@ void Feedback::update(const gesture::FeedbackState& state, int32_t handCount) {
 
 void Feedback::tapControl() {
     platform::KeyInput key;
-    key.vk = kVkControl;
+    key.vk = 17;  // VK_CONTROL
     desktop_.sendKey(key);
     key.flags = platform::KEYEVENTF_KEYUP;
     desktop_.sendKey(key);

@@ -43,7 +43,6 @@ inline constexpr const char* kWindowTitle = "Tolvane (Info Window)";
 inline constexpr const char* kWindowClass = "Tolvane_Info";
 // The centred window (code 5) is translucent with this alpha of 255.
 inline constexpr int32_t kTranslucentAlpha = 160;
-inline constexpr uint16_t kVkControl = 17;
 
 // The window's top-left corner for a window code (1 top left, 2 top right,
 // 3 bottom left, 4 bottom right, 5 centred; any other code bottom right).

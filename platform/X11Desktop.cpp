@@ -16,7 +16,6 @@
 #include <thread>
 
 namespace platform {
-namespace {}  // namespace
 
 unsigned long X11Desktop::keysymOf(unsigned vk) {
     if (vk >= 'A' && vk <= 'Z') return XK_a + (vk - 'A');
