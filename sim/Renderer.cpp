@@ -199,7 +199,7 @@ void drawShapedHand(const Pose& pose, int s, float scale, uint8_t forearm, uint8
         const float* angles = shape == HandShape::kOpen ? kOpenAngles : kSpreadAngles;
         for (int k = 0; k < 4; ++k) finger(k, angles[k]);
         const float thumb =
-            (shape == HandShape::kOpen ? 50.0f : 72.0f) * std::numbers::pi_v<float> / 180;
+            (shape == HandShape::kOpen ? 40.0f : 60.0f) * std::numbers::pi_v<float> / 180;
         const Vec3 base = at(-15, 34, 0);
         const Vec3 dir = f.axis * std::cos(thumb) + f.across * std::sin(thumb);
         capsule(base, base + dir * (55 * scale), 10 * scale, hand);
