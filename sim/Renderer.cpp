@@ -230,9 +230,10 @@ Renderer::Renderer(const Scene& scene, int width, int height) : scene_(scene) {
     shadow_.resize(n);
     invZ_.resize(n);
     if (scene_.sensor.noise && scene_.sensor.realistic) {
-        // Noise correlated like a real sensor's: lag-1 correlation about 0.45, 0.25 at 2 px,
-        // nearly none beyond 4 px (640 x 480), from a triangular kernel half of the noise goes
+        // Noise correlated like a real sensor's: lag-1 correlation about 0.45, 0.2 at 2 px,
+        // nearly none from 3 px (640 x 480), from a triangular kernel most of the noise goes
         // through; the same field, read elsewhere, shapes holes at edges and in patches.
+
         fieldW_ = 2 * proj_.width;
         fieldH_ = 2 * proj_.height;
         const size_t fn = static_cast<size_t>(fieldW_) * static_cast<size_t>(fieldH_);
@@ -265,7 +266,7 @@ Renderer::Renderer(const Scene& scene, int width, int height) : scene_(scene) {
                        static_cast<size_t>(i)] = sum / norm;
             }
         // Patches without readings: a few everywhere, many on dark or shiny surfaces and hair.
-        std::fill(std::begin(patchLimit_), std::end(patchLimit_), 2.6f);
+        std::fill(std::begin(patchLimit_), std::end(patchLimit_), 3.0f);
         patchLimit_[kLabelNone] = kInf;
         patchLimit_[kLabelDark] = 0.35f;
         patchLimit_[kLabelShiny] = 0.6f;
@@ -537,7 +538,7 @@ void Renderer::applyRealNoise(int frame, uint16_t* depth) {
     constexpr float kS0 = 800.0f + 4.0f * (7.5f / 0.1042f + 0.375f) + 0.5f;
     constexpr float kS1 = 4.0f * 9000.0f / 0.1042f;
     constexpr float kShiftLimit = noise::kMaxShift + 1;
-    constexpr float kWhite = 0.28f, kCorrelated = 0.3f;  // disparity steps; 0.41 in all
+    constexpr float kWhite = 0.17f, kCorrelated = 0.37f;  // disparity steps; 0.41 in all
     // Field offsets: one per frame for the depth noise and the edges, a fixed and a moving one
     // for the patches (they flicker but mostly stay).
     const auto offset = [&](int size) {
@@ -626,8 +627,8 @@ void writeTruthCsv(Renderer& renderer, std::ostream& out) {
             std::snprintf(line, sizeof line, "%d,%.4f,%d,%s,%s,%.1f,%.1f,%.1f,%.2f,%.2f,%d,%d\n", k,
                           truth.time, h.person,
                           scene.people[static_cast<size_t>(h.person)].name.c_str(),
-                          h.side == kLeft ? "left" : "right", h.centre.x, h.centre.y, h.centre.z,
-                          h.u, h.v, h.inView ? 1 : 0, h.visiblePixels);
+                          h.side == kLeft ? "left" : "right", h.palm.x, h.palm.y, h.palm.z, h.u,
+                          h.v, h.inView ? 1 : 0, h.visiblePixels);
             out << line;
         }
     }

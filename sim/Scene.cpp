@@ -133,12 +133,20 @@ Pose Person::poseAt(double t, float floorY) const {
             p.foot[side] = r + Vec3{sign * 0.065f * H, 0.04f * H, 0};
         }
         if (shape != HandShape::kSimple) {
-            // Fingers continue the forearm, with its slope towards the sensor flattened: people
-            // hold a raised hand upright. The thumb points towards the body's middle.
+            // Fingers continue the forearm, with its slope towards the sensor flattened and, for
+            // a raised hand, half-way turned upright: people hold a raised hand up. Over a
+            // keyboard (seated, low and well in front) they point forward. The thumb points
+            // towards the body's middle.
             HandFrame& f = p.handFrame[side];
             f.palm = p.hand[side];
             const Vec3 fore = f.palm - p.elbow[side];
-            f.axis = normalized(Vec3{fore.x, fore.y, 0.3f * fore.z}, {0, 1, 0});
+            const Vec3 rel = hand[side].at(t);
+            if (seated && rel.y < 0.47f * H && rel.z < -0.18f * H) {
+                f.axis = normalized(fore, {0, 0, -1});  // typing: fingers forward over the keys
+            } else {
+                f.axis = normalized(Vec3{fore.x, fore.y, 0.3f * fore.z}, {0, 1, 0});
+                if (f.axis.y > 0) f.axis = normalized(f.axis + Vec3{0, 1, 0}, {0, 1, 0});
+            }
             Vec3 across{-sign, 0, 0};
             across = across - f.axis * dot(across, f.axis);
             if (length2(across) < 1e-4f) across = Vec3{0, 0, -1} - f.axis * (-f.axis.z);
@@ -590,7 +598,7 @@ class Parser {
     }
     static Vec3 raised(const Person& p, int side, bool both) {
         const float H = p.size.height, sign = side == kLeft ? -1.0f : 1.0f;
-        return {sign * (both ? 0.115f : 0.09f) * H, p.seated ? 0.56f * H : 0.72f * H, -0.2f * H};
+        return {sign * (both ? 0.115f : 0.09f) * H, p.seated ? 0.54f * H : 0.72f * H, -0.2f * H};
     }
     static float drop(const Person& p) { return p.seated ? p.size.seatDrop() : 0.0f; }
     static Vec3 atHead(const Person& p, int side) {

@@ -122,8 +122,8 @@ struct Finger {
     float along, across, length, radius;
 };
 inline constexpr Finger kFingers[4] = {
-    {40, 27, 72, 8.5f}, {40, 9, 80, 8.5f}, {40, -9, 75, 8.5f}, {40, -27, 60, 7.5f}};
-inline constexpr float kOpenAngles[4] = {4, 1, -1, -4};
+    {40, 27, 72, 9}, {40, 9, 80, 9}, {40, -9, 75, 9}, {40, -27, 60, 8}};
+inline constexpr float kOpenAngles[4] = {1.5f, 0.5f, -0.5f, -1.5f};
 inline constexpr float kSpreadAngles[4] = {22, 6, -10, -28};
 inline constexpr Vec3 kPalmRadii{42, 50, 15};  // across, along, thickness
 inline constexpr float kPalmToWrist = 50;      // palm centre to the wrist
