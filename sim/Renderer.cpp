@@ -523,10 +523,11 @@ void Renderer::applyNoise(int frame, uint16_t* depth) {
 }
 
 // The realistic model (calibrated on Kinect v1 and PrimeSense frames at 640 x 480): readings
-// scatter as in applyNoise but half of it correlated over about 3 px; depth edges leave holes of
-// 1 to 3 px on their far side, ragged along the edge, and near silhouettes fray by taking the
-// far neighbour's depth; dark and shiny surfaces and hair read 0 in patches; and a few small
-// holes appear anywhere. Every reading stays a whole disparity step.
+// scatter as in applyNoise but mostly correlated over 2 to 3 px; depth edges leave holes of 1 to
+// 3 px on their far side, ragged along the edge, and near silhouettes fray by taking the far
+// neighbour's depth; thin structures break up; dark and shiny surfaces and hair read 0 in
+// patches; a few small holes appear anywhere; and the last columns read nothing, as on a
+// Kinect v1. Every reading stays a whole disparity step.
 void Renderer::applyRealNoise(int frame, uint16_t* depth) {
     const int W = proj_.width, H = proj_.height;
     const size_t w = static_cast<size_t>(W);
@@ -545,7 +546,20 @@ void Renderer::applyRealNoise(int frame, uint16_t* depth) {
         return static_cast<int>(rng.next() % static_cast<uint64_t>(size));
     };
     const int nx = offset(W), ny = offset(H), ex = offset(W), ey = offset(H);
-    const int px = offset(W), py = offset(H);
+    const int px = offset(W), py = offset(H), tx = offset(W), ty = offset(H);
+    // Thin structures break up in pieces that flicker and wander to and fro: part of their
+    // pattern slides by up to 10 px (at 320 x 240) at 1 to 2 Hz.
+    const double t = scene_.frameTime(frame);
+    const double phase = static_cast<double>(scene_.sensor.seed % 1000);
+    const double px320 = static_cast<double>(W) / 320.0;
+    constexpr double kTau = 2 * std::numbers::pi;
+    const int wx =
+        W / 2 + static_cast<int>(std::lround(px320 * (6 * std::sin(kTau * 0.9 * t + phase) +
+                                                      4 * std::sin(kTau * 1.7 * t + 2 * phase))));
+    const int wy =
+        H / 4 + static_cast<int>(std::lround(px320 * 3 * std::sin(kTau * 1.3 * t + 3 * phase)));
+    const int thinLimit = W >= 640 ? 3 : 2;  // px: narrower structures break up
+    const int deadColumns = W / 80;          // the last columns never read (8 at 640 x 480)
     const size_t fw = static_cast<size_t>(fieldW_);
     const bool large = W >= 640;
 
@@ -554,11 +568,27 @@ void Renderer::applyRealNoise(int frame, uint16_t* depth) {
         return (i >= d && zrow[i - d] < limit) || (i + d < W && zrow[i + d] < limit) ||
                (j >= d && zrow[i - d * W] < limit) || (j + d < H && zrow[i + d * W] < limit);
     };
+    // Nearer than both neighbours within thinLimit px along a row or a column.
+    auto thin = [&](const float* zrow, int i, int j, float z, float jump) {
+        const float limit = z + jump;
+        const auto far = [&](int step, int reach) {
+            for (int d = 1; d <= thinLimit; ++d) {
+                if (d > reach) return false;
+                if (zrow[i + d * step] > limit) return true;
+            }
+            return false;
+        };
+        return (far(-1, i) && far(1, W - 1 - i)) || (far(-W, j) && far(W, H - 1 - j));
+    };
     for (int j = 0; j < H; ++j) {
         const size_t row = static_cast<size_t>(j) * w;
         const float* zrow = zbuf_.data() + row;
         const float* irow = invZ_.data() + row;
         const uint8_t* lrow = labels_.data() + row;
+        const float* thinRow =
+            field_.data() + static_cast<size_t>(j + ty) * fw + static_cast<size_t>(tx);
+        const float* wanderRow =
+            field_.data() + static_cast<size_t>(j + wy) * fw + static_cast<size_t>(wx);
         const float* noiseRow =
             field_.data() + static_cast<size_t>(j + ny) * fw + static_cast<size_t>(nx);
         const float* edgeRow =
@@ -570,7 +600,7 @@ void Renderer::applyRealNoise(int frame, uint16_t* depth) {
         uint16_t* out = depth + row;
         for (int i = 0; i < W; ++i) {
             float inv = irow[i];
-            if (inv == 0) {
+            if (inv == 0 || i >= W - deadColumns) {
                 out[i] = 0;
                 continue;
             }
@@ -585,6 +615,12 @@ void Renderer::applyRealNoise(int frame, uint16_t* depth) {
             if ((e > -0.4f && nearer(zrow, i, j, 1, z, jump)) ||
                 (e > (large ? 0.6f : 1.3f) && nearer(zrow, i, j, 2, z, jump)) ||
                 (large && e > 1.3f && nearer(zrow, i, j, 3, z, jump))) {
+                out[i] = 0;
+                continue;
+            }
+            // Thin structures (cables, strips, frames): much of them reads 0, in pieces that
+            // change from frame to frame.
+            if (0.5f * thinRow[i] + 0.87f * wanderRow[i] > -0.3f && thin(zrow, i, j, z, jump)) {
                 out[i] = 0;
                 continue;
             }
