@@ -27,6 +27,7 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -823,10 +824,10 @@ int main(int argc, char** argv) {
         if (realistic) {
             both("Gesture-scene frames with a phantom hand (tracked, >= 150 mm from every hand)",
                  "0", [&](Totals& t) { return fmt("%d of %d", t.phantomFrames, t.gestureFrames); });
-            std::map<std::string, int> names;
+            std::set<std::string> names;
             for (Totals* t : {&totals[0], &totals[1]})
-                for (auto& [name, g] : t->groups) names[name] = 1;
-            for (const auto& [name, unused] : names) {
+                for (const auto& group : t->groups) names.insert(group.first);
+            for (const std::string& name : names) {
                 both(fmt("... %s: tracked; palm error mean, p95", name.c_str()), "",
                      [&](Totals& t) {
                          Totals::Group& g = t.groups[name];
