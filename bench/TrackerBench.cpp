@@ -7,13 +7,17 @@
 //   - frames in which a visible, moving hand stays tracked;
 //   - processing cost per frame at 640 x 480 and 320 x 240 (one core).
 // Scenes are generated here (sim scene text) for distances 1.0 to 3.0 m, left and right hands,
-// noise on, at both resolutions. The hands are tracked the way the viewer does it: tracking
-// starts wherever a completed focus gesture is reported.
+// noise on, at both resolutions; a second, realistic set has hands with fingers, sleeves, seated
+// users at a desk, hands near the body, fast waves, thin structures at the image edges and the
+// realistic noise model, at 15 and 30 fps. Positions are measured against the palm centre. The
+// hands are tracked the way the viewer does it: tracking starts wherever a completed focus gesture
+// is reported.
 //
 // Usage: tolvane-tracker-bench [--quick] [--verbose] [google-benchmark flags]
 //   --quick    fewer scenes (one seed, 320 x 240 only for the distractors)
 //   --verbose  one line per scene
 //   --only S   only the scenes whose name contains S
+//   --set S    classic (the plain scenes), real (the realistic set) or all (default)
 //   --dump DIR writes the scenes into DIR
 //   --scene F  runs scene file F instead (repeatable), listing every focus gesture seen
 #include <algorithm>
@@ -22,6 +26,8 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,6 +54,7 @@ struct Case {
     std::string text;
     std::vector<Scripted> gestures;
     bool distractor = false;
+    bool realistic = false;  // the realistic set: shaped hands, sleeves, realistic noise
     double distance = 0;
     int width = 320;
 };
@@ -68,6 +75,15 @@ std::string header(int width, int height, unsigned seed, int wall) {
     std::snprintf(buf, sizeof buf,
                   "sensor resolution=%dx%d fps=30 noise=on seed=%u\nroom wall=%d\n", width, height,
                   seed, wall);
+    return buf;
+}
+
+// The realistic set's sensor: realistic noise, 15 or 30 fps; floor as given.
+std::string realHeader(int width, int fps, unsigned seed, int wall, int floor) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf,
+                  "sensor resolution=%dx%d fps=%d noise=real seed=%u\nroom wall=%d floor=%d\n",
+                  width, width * 3 / 4, fps, seed, wall, floor);
     return buf;
 }
 
@@ -199,6 +215,207 @@ std::vector<Case> distractorCases(int width, unsigned seed) {
     return cases;
 }
 
+// ---------------------------------------------------------------- the realistic set
+// Hands with fingers, sleeves, hair, seated users at a desk, thin structures at the image edges,
+// realistic noise (correlated noise, holes along edges and on dark surfaces), 15 and 30 fps.
+
+std::string fmt(const char* f, auto... v) {
+    char buf[4096];
+    std::snprintf(buf, sizeof buf, f, v...);
+    return buf;
+}
+
+// A seated user, the raised hand 0.65 m from the sensor: for the right hand at a desk with the
+// sensor on it, 200 mm above its top; for the left hand without a desk, the sensor 1.05 m above
+// the floor and the forearm and sleeve running to the lower edge of the image.
+Case seatedCase(int side, int width, int fps, unsigned seed) {
+    Case c;
+    c.realistic = true;
+    c.width = width;
+    c.distance = 0.65;
+    const char* s = sideName(side);
+    c.name = fmt("real seated %s %d %dfps", s, width, fps);
+    // The left-hand user has no desk in front: the forearm runs to the lower edge of the image.
+    c.text = realHeader(width, fps, seed, 2600, side == sim::kRight ? -930 : -1050) +
+             (side == sim::kRight ? "desk z=650 width=1400 depth=700 height=730\n" : "") +
+             "person p x=0 z=1000 seated=on hands=spread sleeves=long hair=on\n" +
+             fmt("@0.3 p %s raise time=0.8\n"
+                 "@1.4 p %s wave amplitude=100 half=0.3 cycles=3\n"  // ends 3.2
+                 "p %s hold 1.2\n"                                   // a still hand
+                 "@4.6 p %s circle radius=100 time=2\n"
+                 "@6.8 p %s shape open\n"
+                 "@7.2 p %s push depth=120 time=0.6\n"  // ends 7.8
+                 "@8.4 p %s chest time=0.6\n"
+                 "p %s hold 1\n"
+                 "p %s raise time=0.6\n"
+                 "@11.0 p %s shape spread\n"
+                 "@11.3 p %s wave amplitude=120 half=0.25 cycles=2\n"  // ends 12.3
+                 "@12.8 p %s down time=0.8\n"
+                 "end 14\n",
+                 s, s, s, s, s, s, s, s, s, s, s, s);
+    c.gestures = {{tracker::kGestureWave, 1.4, 3.2, side},
+                  {tracker::kGestureClick, 7.2, 7.8, side},
+                  {tracker::kGestureWave, 11.3, 12.3, side}};
+    return c;
+}
+
+// A standing user with open hands and long sleeves; as the gesture scenes, plus a stretch with
+// the hand close in front of the chest.
+Case standingCase(double d, int side, int width, int fps, unsigned seed) {
+    Case c;
+    c.realistic = true;
+    c.width = width;
+    c.distance = d;
+    const char* s = sideName(side);
+    c.name = fmt("real standing %.1fm %s %d %dfps", d, s, width, fps);
+    c.text = realHeader(width, fps, seed, static_cast<int>(d * 1000) + 1850, -1000) +
+             fmt("person p x=0 z=%d hands=open sleeves=long hair=on\n"
+                 "@0.3 p %s raise time=0.8\n"
+                 "@1.4 p %s wave amplitude=100 half=0.3 cycles=3\n"  // ends 3.2
+                 "@3.7 p %s circle radius=150 time=2\n"
+                 "@5.9 p %s swipe left distance=300 time=0.4\n"
+                 "@6.5 p %s swipe right distance=300 time=0.3\n"
+                 "@7.8 p %s push depth=200 time=0.6\n"  // ends 8.4
+                 "@9.0 p %s chest time=0.6\n"
+                 "p %s move 60,40,0 time=0.6\n"
+                 "p %s move -60,-40,0 time=0.6\n"
+                 "p %s raise time=0.6\n"
+                 "@11.6 p %s wave amplitude=120 half=0.25 cycles=2\n"  // ends 12.6
+                 "@13.0 p %s move 0,-900,80 time=0.8\n"
+                 "end 14.5\n",
+                 static_cast<int>(d * 1000) + 350, s, s, s, s, s, s, s, s, s, s, s, s);
+    c.gestures = {{tracker::kGestureWave, 1.4, 3.2, side},
+                  {tracker::kGestureClick, 7.8, 8.4, side},
+                  {tracker::kGestureWave, 11.6, 12.6, side}};
+    return c;
+}
+
+// A fast arm wave: at 15 fps the hand moves 150 to 300 mm between frames.
+Case fastCase(int side, int width, int fps, unsigned seed) {
+    Case c;
+    c.realistic = true;
+    c.width = width;
+    c.distance = 1.5;
+    const char* s = sideName(side);
+    c.name = fmt("real fast wave %s %d %dfps", s, width, fps);
+    c.text = realHeader(width, fps, seed, 3400, -1000) +
+             fmt("person p x=0 z=1850 hands=spread sleeves=long\n"
+                 "@0.3 p %s raise time=0.8\n"
+                 "@1.4 p %s wave amplitude=100 half=0.3 cycles=3\n"  // ends 3.2
+                 "@3.6 p %s wave amplitude=250 half=0.2 cycles=4\n"  // ends 5.2, up to 4 m/s
+                 "p %s hold 0.6\n"
+                 "p %s swipe left distance=500 time=0.3\n"
+                 "p %s hold 0.4\n"
+                 "p %s swipe right distance=500 time=0.3\n"
+                 "@7.5 p %s push depth=200 time=0.6\n"  // ends 8.1
+                 "@8.8 p %s down time=0.8\n"
+                 "end 10\n",
+                 s, s, s, s, s, s, s, s, s);
+    c.gestures = {{tracker::kGestureWave, 1.4, 3.2, side},
+                  {tracker::kGestureWave, 3.6, 5.2, side},
+                  {tracker::kGestureClick, 7.5, 8.1, side}};
+    return c;
+}
+
+// One person waving one hand with the plain renderer, a case that once gave a phantom hand.
+Case phantomCase(unsigned seed, int wall, int width) {
+    Case c;
+    c.realistic = true;
+    c.width = width;
+    c.distance = 1.65;
+    c.name = fmt("one hand seed %u wall %d %d", seed, wall, width);
+    c.text = header(width, width * 3 / 4, seed, wall) +
+             "person p x=0 z=2000\n@0.5 p left raise\np left wave\np left hold 1\np left down\n"
+             "end 6\n";
+    c.gestures = {{tracker::kGestureWave, 1.3, 3.1, sim::kLeft}};
+    return c;
+}
+
+// Realistic distractors, about 60 s each.
+std::vector<Case> realDistractorCases(int width, unsigned seed) {
+    std::vector<Case> cases;
+    auto add = [&](const char* name, int fps, const std::string& text) {
+        Case c;
+        c.name = fmt("real distractor %s %d %dfps", name, width, fps);
+        c.text = text;
+        c.distractor = true;
+        c.realistic = true;
+        c.width = width;
+        cases.push_back(c);
+    };
+    const std::string desk = "desk z=650 width=1400 depth=700 height=730 laptop=on\n";
+    std::string typing = realHeader(width, 30, ++seed, 2600, -930) + desk +
+                         "person p x=0 z=1000 seated=on hands=open sleeves=dark hair=on\n";
+    for (int k = 0; k < 6; ++k) {
+        for (int j = 0; j < 5; ++j)
+            typing += "p both move 20,10,-15 time=0.25\np both move -20,-10,15 time=0.25\n";
+        typing += "p right to 350,-150,700 time=0.6\np right hold 1.5\np right down time=0.6\n";
+        typing += "p left head time=0.8\np left hold 1.2\np left down time=0.8\n";
+        typing += "p right chest time=0.6\np right shape point\np right move 0,60,-40 time=0.5\n";
+        typing += "p right shape open\np right down time=0.6\n";
+    }
+    add("seated typing", 30, typing + "end 60\n");
+
+    auto talk = [](const char* who, int k) {
+        std::string t;
+        t += fmt("%s both chest time=0.6\n", who);
+        t += fmt("%s right move 80,50,-60 time=0.4\n%s right move -80,-50,60 time=0.4\n", who, who);
+        t += fmt("%s left shape spread\n%s left move -90,30,-50 time=0.5\n", who, who);
+        t += fmt("%s left move 90,-30,50 time=0.5\n%s left shape open\n", who, who);
+        t += fmt("%s right circle radius=60 time=1.2 turn=%s\n", who, k % 2 ? "cw" : "ccw");
+        t += fmt("%s both apart distance=100 time=0.5\n%s both together distance=100 time=0.5\n",
+                 who, who);
+        t += fmt("%s right shape point\n%s right move 0,80,-80 time=0.4\n", who, who);
+        t += fmt("%s right move 0,-80,80 time=0.4\n%s right shape open\n", who, who);
+        t += fmt("%s both down time=0.7\n%s both hold 1.0\n", who, who);
+        return t;
+    };
+    std::string standing = realHeader(width, 30, ++seed, 3500, -1000) +
+                           "person a x=-350 z=1300 hands=open sleeves=long hair=on\n"
+                           "person b x=500 z=1900 hands=open sleeves=short\n";
+    for (int k = 0; k < 7; ++k) standing += talk("a", k) + talk("b", k + 1);
+    add("talking with hands", 30, standing + "end 60\n");
+
+    std::string seated = realHeader(width, 15, ++seed, 2800, -930) +
+                         "desk z=600 width=1400 depth=600 height=730\n"
+                         "person p x=100 z=850 seated=on hands=spread sleeves=long hair=on\n";
+    for (int k = 0; k < 7; ++k) seated += talk("p", k);
+    add("seated talking", 15, seated + "end 60\n");
+
+    // A still office: a ceiling strip along the top edge, a skirting board and a cable along the
+    // bottom edge, shelves at the sides, a door frame; a seated person far behind, nearly still.
+    std::string office = realHeader(width, 30, ++seed, 4200, -1100) +
+                         "bar from=-3000,1050,3000 to=3000,1050,3000 radius=25\n"
+                         "bar from=-2500,1280,3900 to=2500,1280,3900 radius=15\n"
+                         "box center=0,-1080,3300 size=5000,40,60\n"
+                         "bar from=-1500,-1090,1600 to=1400,-1095,2300 radius=5\n"
+                         "box center=-1700,200,2800 size=500,18,300\n"
+                         "box center=-1700,600,2800 size=500,18,300\n"
+                         "box center=-1700,-200,2800 size=500,18,300 surface=shiny\n"
+                         "bar from=1300,-1100,3600 to=1300,1100,3600 radius=40\n"
+                         "bar from=2200,-1100,3600 to=2200,1100,3600 radius=40\n"
+                         "bar from=1300,1100,3600 to=2200,1100,3600 radius=40\n"
+                         "bar from=900,1300,2500 to=900,-300,2500 radius=4 surface=dark\n"
+                         "desk x=-200 z=3000 width=1200 depth=600 height=730 surface=dark\n"
+                         "person p x=-200 z=3400 seated=on hands=open sleeves=dark hair=on\n";
+    for (int k = 0; k < 10; ++k)
+        office += "p right move 15,5,-10 time=2\np right move -15,-5,10 time=2\np left hold 2\n";
+    add("office thin structures", 30, office + "end 60\n");
+
+    std::string head = realHeader(width, 30, ++seed, 3000, -1000) +
+                       "person p x=150 z=1100 hands=open sleeves=dark hair=on\n";
+    for (int k = 0; k < 7; ++k) {
+        head += "p right head time=0.7\n";
+        for (int j = 0; j < 5; ++j)
+            head += "p right move 25,15,0 time=0.12\np right move -25,-15,0 time=0.12\n";
+        head += "p right down time=0.7\np left head time=0.7\np left shape fist\n";
+        head += "p left hold 1.5\np left shape open\np left down time=0.7\n";
+        head += "p both chest time=0.6\np both hold 0.8\np both down time=0.6\n";
+    }
+    add("hair and sleeves", 30, head + "end 60\n");
+    return cases;
+}
+
 struct Percentile {
     std::vector<double> values;
     void add(double v) { values.push_back(v); }
@@ -227,11 +444,26 @@ struct Totals {
     double distractorSeconds = 0;
     Percentile cost;
     std::vector<std::string> misses;
+    int phantomFrames = 0, gestureFrames = 0;  // a tracked hand 150 mm or more from every hand
+    // The realistic set, by kind of scene (seated, standing, fast, one hand) and frame rate.
+    struct Group {
+        Percentile error;
+        int visible = 0, tracked = 0;
+    };
+    std::map<std::string, Group> groups;
 };
 
 // Pixels a fully visible hand covers at depth z.
 double fullHandPixels(const sim::Projection& proj, const sim::Vec3& radii, double z) {
     return 3.14159 * radii.x * radii.y * proj.focalX() * proj.focalY() / (z * z);
+}
+
+// "real seated left 320 30fps" -> "seated, 30 fps".
+std::string groupName(const std::string& name, double fps) {
+    std::string kind = "other";
+    for (const char* k : {"seated", "standing", "fast", "one hand"})
+        if (name.find(k) != std::string::npos) kind = k;
+    return kind + ", " + std::to_string(static_cast<int>(fps)) + " fps";
 }
 
 void runCase(const Case& c, Totals& totals, bool verbose) {
@@ -256,7 +488,7 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
     std::vector<bool> found(c.gestures.size(), false);
     std::vector<bool> trackingStarted(scene->people.size() * 2, false);
     std::vector<sim::Vec3> lastCentre(scene->people.size() * 2);
-    int falseHere = 0;
+    int falseHere = 0, phantomHere = 0;
     Percentile errorHere;
     Percentile costHere;
     int visibleHere = 0, trackedHere = 0;
@@ -293,7 +525,7 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
                 if (found[s] || sc.type != r.type || time < sc.start || time > sc.end + 0.5) {
                     continue;
                 }
-                const sim::Vec3 hc = truth.hands[static_cast<size_t>(sc.side)].centre;
+                const sim::Vec3 hc = truth.hands[static_cast<size_t>(sc.side)].palm;
                 const Vec3 d{r.position.x - hc.x, r.position.y - hc.y, r.position.z - hc.z};
                 if (tracker::dot(d, d) > 250.0F * 250.0F) continue;
                 found[s] = true;
@@ -312,20 +544,46 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
             }
         }
 
-        // Tracked hands against the true centres.
+        // Tracked hands that are not near any hand.
+        if (!c.distractor) {
+            ++totals.gestureFrames;
+            for (int j = 0; j < out.handCount; ++j) {
+                const tracker::HandReport& hr = out.hands[j];
+                if ((hr.state & tracker::kHandTracked) == 0) continue;
+                float nearest = 1e30F;
+                for (const sim::HandTruth& ht : truth.hands) {
+                    const Vec3 d{hr.position.x - ht.palm.x, hr.position.y - ht.palm.y,
+                                 hr.position.z - ht.palm.z};
+                    nearest = std::min(nearest, std::sqrt(tracker::dot(d, d)));
+                }
+                if (nearest >= 150.0F) {
+                    ++totals.phantomFrames;
+                    ++phantomHere;
+                    break;
+                }
+            }
+        }
+
+        // Tracked hands against the true palm centres.
         for (size_t i = 0; i < truth.hands.size(); ++i) {
             const sim::HandTruth& ht = truth.hands[i];
             float best = 1e30F;
             for (int j = 0; j < out.handCount; ++j) {
                 const tracker::HandReport& hr = out.hands[j];
                 if ((hr.state & tracker::kHandTracked) == 0) continue;
-                const Vec3 d{hr.position.x - ht.centre.x, hr.position.y - ht.centre.y,
-                             hr.position.z - ht.centre.z};
+                const Vec3 d{hr.position.x - ht.palm.x, hr.position.y - ht.palm.y,
+                             hr.position.z - ht.palm.z};
                 best = std::min(best, std::sqrt(tracker::dot(d, d)));
             }
             if (!trackingStarted[i] && best < 150.0F) trackingStarted[i] = true;
+            // Realistic scenes: a hand counts from 0.5 s after its first scripted gesture, tracked
+            // or not, so that a focus gesture the tracker missed shows as untracked frames.
+            if (c.realistic && !trackingStarted[i] && ht.person == 0) {
+                for (const Scripted& sc : c.gestures)
+                    if (sc.side == ht.side && time >= sc.end + 0.5) trackingStarted[i] = true;
+            }
             const sim::Vec3 previous = lastCentre[i];
-            lastCentre[i] = ht.centre;
+            lastCentre[i] = ht.palm;
             if (!trackingStarted[i] || c.distractor) continue;
             const sim::Vec3 radii = scene->people[static_cast<size_t>(ht.person)].size.handRadii();
             const double full = fullHandPixels(proj, radii, ht.centre.z);
@@ -341,10 +599,17 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
             const bool fast = sim::length(moved) * fps >= 1000.0;
             ++visibleHere;
             if (fast) ++totals.fastFrames;
+            Totals::Group* group = nullptr;
+            if (c.realistic) group = &totals.groups[groupName(c.name, fps)];
+            if (group) ++group->visible;
             if (best <= 100.0F) {
                 ++trackedHere;
                 if (fast) ++totals.fastTracked;
                 (whole ? errorHere : totals.partialError).add(best);
+                if (group) {
+                    ++group->tracked;
+                    if (whole) group->error.add(best);
+                }
             }
         }
     }
@@ -370,11 +635,11 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
     for (double e : errorHere.values) totals.error.add(e);
     if (verbose) {
         std::printf(
-            "%-34s gestures %zu/%zu  false %d  tracked %d/%d  error %.1f mm p95 %.1f  cost %.0f us "
-            "p99 %.0f\n",
+            "%-34s gestures %zu/%zu  false %d  tracked %d/%d  error %.1f mm p95 %.1f  phantom %d  "
+            "cost %.0f us p99 %.0f\n",
             c.name.c_str(), static_cast<size_t>(foundHere), c.gestures.size(), falseHere,
-            trackedHere, visibleHere, errorHere.mean(), errorHere.at(0.95), costHere.mean(),
-            costHere.at(0.99));
+            trackedHere, visibleHere, errorHere.mean(), errorHere.at(0.95), phantomHere,
+            costHere.mean(), costHere.at(0.99));
     }
 }
 
@@ -437,6 +702,7 @@ int main(int argc, char** argv) {
     bool verbose = false;
     const char* only = nullptr;
     const char* dump = nullptr;
+    std::string set = "all";
     std::vector<std::string> files;
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
@@ -446,6 +712,8 @@ int main(int argc, char** argv) {
             verbose = true;
         } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             only = argv[++i];
+        } else if (std::strcmp(argv[i], "--set") == 0 && i + 1 < argc) {
+            set = argv[++i];
         } else if (std::strcmp(argv[i], "--dump") == 0 && i + 1 < argc) {
             dump = argv[++i];
         } else if (std::strcmp(argv[i], "--scene") == 0 && i + 1 < argc) {
@@ -472,17 +740,35 @@ int main(int argc, char** argv) {
     std::vector<Case> cases;
     const double distances[] = {1.0, 1.5, 2.0, 2.5, 3.0};
     unsigned seed = 11;
-    for (int width : {320, 640}) {
-        if (quick && width == 640) continue;
-        for (double d : distances) {
-            for (int side : {sim::kLeft, sim::kRight})
-                cases.push_back(gestureCase(d, side, width, ++seed));
-            if (d <= 2.5) cases.push_back(twoHandCase(d, width, ++seed));
+    if (set != "real") {
+        for (int width : {320, 640}) {
+            if (quick && width == 640) continue;
+            for (double d : distances) {
+                for (int side : {sim::kLeft, sim::kRight})
+                    cases.push_back(gestureCase(d, side, width, ++seed));
+                if (d <= 2.5) cases.push_back(twoHandCase(d, width, ++seed));
+            }
+            for (Case& c : distractorCases(width, ++seed)) cases.push_back(c);
         }
-        for (Case& c : distractorCases(width, ++seed)) cases.push_back(c);
+    }
+    if (set != "classic") {
+        seed = 100;
+        for (int width : {320, 640}) {
+            if (quick && width == 640) continue;
+            for (int fps : {30, 15}) {
+                for (int side : {sim::kLeft, sim::kRight})
+                    cases.push_back(seatedCase(side, width, fps, ++seed));
+                cases.push_back(standingCase(1.0, sim::kRight, width, fps, ++seed));
+                cases.push_back(standingCase(2.0, sim::kLeft, width, fps, ++seed));
+                cases.push_back(fastCase(fps == 15 ? sim::kRight : sim::kLeft, width, fps, ++seed));
+            }
+            cases.push_back(phantomCase(16, 3600, width));
+            cases.push_back(phantomCase(11, 3400, width));
+            for (Case& c : realDistractorCases(width, ++seed)) cases.push_back(c);
+        }
     }
 
-    Totals perWidth[2];
+    Totals perWidth[2], realWidth[2];
     for (const Case& c : cases) {
         if (only != nullptr && c.name.find(only) == std::string::npos) continue;
         if (dump != nullptr) {
@@ -494,55 +780,77 @@ int main(int argc, char** argv) {
                 std::fclose(f);
             }
         }
-        runCase(c, perWidth[c.width == 640 ? 1 : 0], verbose);
+        runCase(c, (c.realistic ? realWidth : perWidth)[c.width == 640 ? 1 : 0], verbose);
     }
-    std::printf("\n| Measure | Goal | 320 x 240 | 640 x 480 |\n|---|---|---|---|\n");
-    auto both = [&](const char* what, const char* goal, auto fn) {
-        std::printf("| %s | %s | %s | %s |\n", what, goal, fn(perWidth[0]).c_str(),
-                    fn(perWidth[1]).c_str());
+    auto table = [&](const char* title, Totals* totals, bool realistic) {
+        std::printf("\n%s\n\n| Measure | Goal | 320 x 240 | 640 x 480 |\n|---|---|---|---|\n",
+                    title);
+        auto both = [&](const std::string& what, const char* goal, auto fn) {
+            std::printf("| %s | %s | %s | %s |\n", what.c_str(), goal, fn(totals[0]).c_str(),
+                        fn(totals[1]).c_str());
+        };
+        const char* centre = realistic ? "palm centre" : "hand";
+        both(fmt("Position error (%s), hand wholly in view, mean", centre), "<= 15 mm",
+             [&](Totals& t) { return fmt("%.1f mm", t.error.mean()); });
+        both(fmt("Position error (%s), hand wholly in view, 95th percentile", centre), "<= 35 mm",
+             [&](Totals& t) { return fmt("%.1f mm", t.error.at(0.95)); });
+        both("Position error, hand partly out of the image, mean", "", [&](Totals& t) {
+            return fmt("%.1f mm (%zu frames)", t.partialError.mean(), t.partialError.values.size());
+        });
+        both("Waves detected", ">= 95 %", [&](Totals& t) {
+            return fmt("%d / %d (%.0f %%)", t.wavesFound, t.waves,
+                       t.waves ? 100.0 * t.wavesFound / t.waves : 0.0);
+        });
+        both("Pushes detected", ">= 95 %", [&](Totals& t) {
+            return fmt("%d / %d (%.0f %%)", t.pushesFound, t.pushes,
+                       t.pushes ? 100.0 * t.pushesFound / t.pushes : 0.0);
+        });
+        both("Wave reported after the motion's end, latest", "<= 0.5 s",
+             [&](Totals& t) { return fmt("%+.2f s", t.waveDelay.at(1.0)); });
+        both("Push reported after the motion's end, latest", "<= 0.5 s",
+             [&](Totals& t) { return fmt("%+.2f s", t.pushDelay.at(1.0)); });
+        both("False focus gestures in distractor scenes", "0 in >= 5 min", [&](Totals& t) {
+            return fmt("%d in %.1f min", t.falseGestures, t.distractorSeconds / 60.0);
+        });
+        both("Visible hand frames tracked (<= 100 mm)", ">= 99 %", [&](Totals& t) {
+            return fmt("%.2f %% of %d",
+                       t.visibleFrames ? 100.0 * t.trackedFrames / t.visibleFrames : 0.0,
+                       t.visibleFrames);
+        });
+        both("... of them moving at 1 m/s or more", ">= 99 %", [&](Totals& t) {
+            return fmt("%.2f %% of %d", t.fastFrames ? 100.0 * t.fastTracked / t.fastFrames : 0.0,
+                       t.fastFrames);
+        });
+        if (realistic) {
+            both("Gesture-scene frames with a phantom hand (tracked, >= 150 mm from every hand)",
+                 "0", [&](Totals& t) { return fmt("%d of %d", t.phantomFrames, t.gestureFrames); });
+            std::set<std::string> names;
+            for (Totals* t : {&totals[0], &totals[1]})
+                for (const auto& group : t->groups) names.insert(group.first);
+            for (const std::string& name : names) {
+                both(fmt("... %s: tracked; palm error mean, p95", name.c_str()), "",
+                     [&](Totals& t) {
+                         Totals::Group& g = t.groups[name];
+                         return fmt("%.1f %% of %d; %.1f, %.1f mm",
+                                    g.visible ? 100.0 * g.tracked / g.visible : 0.0, g.visible,
+                                    g.error.mean(), g.error.at(0.95));
+                     });
+            }
+        }
+        both("Cost per frame, mean (all scenes)", "<= 0.3 / 1 ms",
+             [&](Totals& t) { return fmt("%.3f ms", t.cost.mean() / 1000.0); });
+        both("Cost per frame, 99th percentile", "",
+             [&](Totals& t) { return fmt("%.3f ms", t.cost.at(0.99) / 1000.0); });
+        for (int w = 0; w < 2; ++w) {
+            for (const std::string& m : totals[w].misses) std::printf("  %s\n", m.c_str());
+        }
     };
-    auto fmt = [](const char* f, auto... v) {
-        char buf[96];
-        std::snprintf(buf, sizeof buf, f, v...);
-        return std::string(buf);
-    };
-    both("Position error, hand wholly in view, mean", "<= 15 mm",
-         [&](Totals& t) { return fmt("%.1f mm", t.error.mean()); });
-    both("Position error, hand wholly in view, 95th percentile", "<= 35 mm",
-         [&](Totals& t) { return fmt("%.1f mm", t.error.at(0.95)); });
-    both("Position error, hand partly out of the image, mean", "", [&](Totals& t) {
-        return fmt("%.1f mm (%zu frames)", t.partialError.mean(), t.partialError.values.size());
-    });
-    both("Waves detected", ">= 95 %", [&](Totals& t) {
-        return fmt("%d / %d (%.0f %%)", t.wavesFound, t.waves,
-                   t.waves ? 100.0 * t.wavesFound / t.waves : 0.0);
-    });
-    both("Pushes detected", ">= 95 %", [&](Totals& t) {
-        return fmt("%d / %d (%.0f %%)", t.pushesFound, t.pushes,
-                   t.pushes ? 100.0 * t.pushesFound / t.pushes : 0.0);
-    });
-    both("Wave reported after the motion's end, latest", "<= 0.5 s",
-         [&](Totals& t) { return fmt("%+.2f s", t.waveDelay.at(1.0)); });
-    both("Push reported after the motion's end, latest", "<= 0.5 s",
-         [&](Totals& t) { return fmt("%+.2f s", t.pushDelay.at(1.0)); });
-    both("False focus gestures in distractor scenes", "0 in >= 5 min", [&](Totals& t) {
-        return fmt("%d in %.1f min", t.falseGestures, t.distractorSeconds / 60.0);
-    });
-    both("Visible hand frames tracked (<= 100 mm)", ">= 99 %", [&](Totals& t) {
-        return fmt("%.2f %% of %d",
-                   t.visibleFrames ? 100.0 * t.trackedFrames / t.visibleFrames : 0.0,
-                   t.visibleFrames);
-    });
-    both("... of them moving at 1 to 1.5 m/s", ">= 99 %", [&](Totals& t) {
-        return fmt("%.2f %% of %d", t.fastFrames ? 100.0 * t.fastTracked / t.fastFrames : 0.0,
-                   t.fastFrames);
-    });
-    both("Cost per frame, mean (all scenes)", "<= 0.3 / 1 ms",
-         [&](Totals& t) { return fmt("%.3f ms", t.cost.mean() / 1000.0); });
-    both("Cost per frame, 99th percentile", "",
-         [&](Totals& t) { return fmt("%.3f ms", t.cost.at(0.99) / 1000.0); });
-    for (Totals& t : perWidth) {
-        for (const std::string& m : t.misses) std::printf("  %s\n", m.c_str());
+    if (set != "real") table("Plain scenes (ellipsoid hands, noise on)", perWidth, false);
+    if (set != "classic") {
+        table(
+            "Realistic scenes (hands with fingers, sleeves, seated users, noise=real, 15 and 30 "
+            "fps)",
+            realWidth, true);
     }
     std::printf("\n");
     std::fflush(stdout);

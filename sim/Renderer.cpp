@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <numbers>
 #include <ostream>
 
 #include "sim/Noise.h"
@@ -67,6 +68,30 @@ struct Ellipsoid {
         const float disc = B * B - A * oo;
         if (disc < 0) return kInf;
         const float t = (-B - std::sqrt(disc)) / A;
+        return t > 0 ? t : kInf;
+    }
+};
+
+// An ellipsoid with axes along the unit vectors e0, e1, e2.
+struct OrientedEllipsoid {
+    Vec3 m0, m1, m2;   // rows of the world-to-unit-sphere map: e_k / radius_k
+    float c0, c1, c2;  // the centre in those coordinates
+    float cc;
+    OrientedEllipsoid(Vec3 centre, Vec3 e0, Vec3 e1, Vec3 e2, Vec3 radii)
+        : m0(e0 * (1 / radii.x)), m1(e1 * (1 / radii.y)), m2(e2 * (1 / radii.z)) {
+        c0 = dot(m0, centre);
+        c1 = dot(m1, centre);
+        c2 = dot(m2, centre);
+        cc = c0 * c0 + c1 * c1 + c2 * c2 - 1;
+    }
+    float hit(float a, float b) const {
+        const Vec3 d{a, b, 1};
+        const float d0 = dot(m0, d), d1 = dot(m1, d), d2 = dot(m2, d);
+        const float A = d0 * d0 + d1 * d1 + d2 * d2;
+        const float B = d0 * c0 + d1 * c1 + d2 * c2;
+        const float disc = B * B - A * cc;
+        if (disc < 0) return kInf;
+        const float t = (B - std::sqrt(disc)) / A;
         return t > 0 ? t : kInf;
     }
 };
@@ -139,6 +164,56 @@ const std::array<uint16_t, noise::kMaxShift + 1>& shiftTable() {
     return table;
 }
 
+// A hand with a palm, fingers and a thumb (Pose::handFrame), with a tapered forearm and a wrist.
+template <typename CapsuleFn, typename DrawFn>
+void drawShapedHand(const Pose& pose, int s, float scale, uint8_t forearm, uint8_t hand,
+                    const CapsuleFn& capsule, const DrawFn& draw) {
+    const HandFrame& f = pose.handFrame[s];
+    const Vec3 elbow = pose.elbow[s], wrist = pose.wrist[s];
+    const Vec3 mid = elbow + (wrist - elbow) * 0.5f;
+    capsule(elbow, mid, pose.forearmRadius * 0.9f, forearm);
+    capsule(mid, wrist, pose.forearmRadius * 0.72f, forearm);
+    const Vec3 heel = f.palm - f.axis * (kPalmRadii.y * 0.8f * scale);
+    capsule(wrist, heel, pose.forearmRadius * 0.62f, forearm);
+
+    Vec3 normal = cross(f.axis, f.across);  // towards the sensor
+    if (normal.z > 0) normal = normal * -1.0f;
+    const Vec3 radii = kPalmRadii * scale;
+    const OrientedEllipsoid palm(f.palm, f.across, f.axis, normal, radii);
+    const float reach = std::max(radii.x, radii.y);
+    draw(f.palm - Vec3{reach, reach, reach}, f.palm + Vec3{reach, reach, reach}, hand, palm);
+
+    auto at = [&](float along, float across, float forward) {
+        return f.palm + f.axis * (along * scale) + f.across * (across * scale) +
+               normal * (forward * scale);
+    };
+    auto finger = [&](int k, float degrees) {
+        const float a = degrees * std::numbers::pi_v<float> / 180;
+        const Finger& g = kFingers[k];
+        const Vec3 base = at(g.along, g.across, 0);
+        const Vec3 dir = f.axis * std::cos(a) + f.across * std::sin(a);
+        capsule(base, base + dir * (g.length * scale), g.radius * scale, hand);
+    };
+    const HandShape shape = pose.shape[s];
+    if (shape == HandShape::kOpen || shape == HandShape::kSpread) {
+        const float* angles = shape == HandShape::kOpen ? kOpenAngles : kSpreadAngles;
+        for (int k = 0; k < 4; ++k) finger(k, angles[k]);
+        const float thumb =
+            (shape == HandShape::kOpen ? 40.0f : 60.0f) * std::numbers::pi_v<float> / 180;
+        const Vec3 base = at(-15, 34, 0);
+        const Vec3 dir = f.axis * std::cos(thumb) + f.across * std::sin(thumb);
+        capsule(base, base + dir * (55 * scale), 10 * scale, hand);
+        return;
+    }
+    // Fist or pointing: curled fingers as a row of knuckles in front of the palm's top, the
+    // thumb across them; pointing keeps the index finger straight.
+    const bool point = shape == HandShape::kPoint;
+    if (point) finger(0, 0);
+    capsule(at(kPalmRadii.y - 5, -30, 8), at(kPalmRadii.y - 5, point ? 2 : 30, 8), 16 * scale,
+            hand);
+    capsule(at(-5, 34, 10), at(28, 6, 16), 10 * scale, hand);
+}
+
 }  // namespace
 
 Renderer::Renderer(const Scene& scene)
@@ -154,6 +229,57 @@ Renderer::Renderer(const Scene& scene, int width, int height) : scene_(scene) {
     labels_.resize(n);
     shadow_.resize(n);
     invZ_.resize(n);
+    if (scene_.sensor.noise && scene_.sensor.realistic) {
+        // Noise correlated like a real sensor's: lag-1 correlation about 0.45, 0.2 at 2 px,
+        // nearly none from 3 px (640 x 480), from a triangular kernel most of the noise goes
+        // through; the same field, read elsewhere, shapes holes at edges and in patches.
+
+        fieldW_ = 2 * proj_.width;
+        fieldH_ = 2 * proj_.height;
+        const size_t fn = static_cast<size_t>(fieldW_) * static_cast<size_t>(fieldH_);
+        std::vector<float> white(fn), pass(fn);
+        field_.assign(fn, 0.0f);
+        noise::Random rng(scene_.sensor.seed ^ 0xF1E1DULL);
+        for (float& v : white) v = rng.gaussian();
+        const bool large = proj_.width >= 640;
+        const float kernel5[5] = {1, 2, 3, 2, 1}, kernel3[5] = {0, 1, 2, 1, 0};
+        const float* k = large ? kernel5 : kernel3;
+        const float norm = large ? 19.0f : 6.0f;  // sum of squares: unit variance after both
+        auto at = [&](const std::vector<float>& f, int i, int j) {
+            i = (i + fieldW_) % fieldW_;
+            j = (j + fieldH_) % fieldH_;
+            return f[static_cast<size_t>(j) * static_cast<size_t>(fieldW_) +
+                     static_cast<size_t>(i)];
+        };
+        for (int j = 0; j < fieldH_; ++j)
+            for (int i = 0; i < fieldW_; ++i) {
+                float sum = 0;
+                for (int d = -2; d <= 2; ++d) sum += k[d + 2] * at(white, i + d, j);
+                pass[static_cast<size_t>(j) * static_cast<size_t>(fieldW_) +
+                     static_cast<size_t>(i)] = sum;
+            }
+        for (int j = 0; j < fieldH_; ++j)
+            for (int i = 0; i < fieldW_; ++i) {
+                float sum = 0;
+                for (int d = -2; d <= 2; ++d) sum += k[d + 2] * at(pass, i, j + d);
+                field_[static_cast<size_t>(j) * static_cast<size_t>(fieldW_) +
+                       static_cast<size_t>(i)] = sum / norm;
+            }
+        // Patches without readings: a few everywhere, many on dark or shiny surfaces and hair.
+        std::fill(std::begin(patchLimit_), std::end(patchLimit_), 3.0f);
+        patchLimit_[kLabelNone] = kInf;
+        patchLimit_[kLabelDark] = 0.35f;
+        patchLimit_[kLabelShiny] = 0.6f;
+        for (size_t i = 0; i < scene_.people.size(); ++i) {
+            const Person& person = scene_.people[i];
+            const int p = static_cast<int>(i);
+            if (person.hair) patchLimit_[personLabel(p, kHair)] = 0.1f;
+            if (person.sleeve == Sleeve::kDark) {
+                patchLimit_[personLabel(p, kSleeveLeft)] = 0.5f;
+                patchLimit_[personLabel(p, kSleeveRight)] = 0.5f;
+            }
+        }
+    }
     rayX_.resize(static_cast<size_t>(proj_.width));
     rayY_.resize(static_cast<size_t>(proj_.height));
     for (int i = 0; i < proj_.width; ++i)
@@ -167,15 +293,22 @@ Renderer::Renderer(const Scene& scene, int width, int height) : scene_(scene) {
 void Renderer::render(int frame, uint16_t* depth) {
     const double t = scene_.frameTime(frame);
     renderIdeal(t);
-    if (scene_.sensor.noise)
+    if (scene_.sensor.noise && scene_.sensor.realistic)
+        applyRealNoise(frame, depth);
+    else if (scene_.sensor.noise)
         applyNoise(frame, depth);
     else
         copyExact(depth);
 
     groundTruth(scene_, frame, truth_);
     for (HandTruth& h : truth_.hands) {
-        const Vec3 radii = scene_.people[static_cast<size_t>(h.person)].size.handRadii();
-        const Rect r = screenRect(proj_, h.centre - radii, h.centre + radii);
+        const Person& person = scene_.people[static_cast<size_t>(h.person)];
+        Vec3 radii = person.size.handRadii();
+        if (person.shapeAt(h.side, truth_.time) != HandShape::kSimple) {
+            const float reach = fingerReach(HandShape::kOpen) * person.size.s();
+            radii = {reach, reach, reach};
+        }
+        const Rect r = screenRect(proj_, h.palm - radii, h.palm + radii);
         const uint8_t label = personLabel(h.person, h.side == kLeft ? kHandLeft : kHandRight);
         int count = 0;
         for (int j = r.y0; j < r.y1; ++j) {
@@ -231,26 +364,70 @@ void Renderer::renderIdeal(double t) {
         draw(lo, hi, label, cap);
     };
 
-    for (const Box& box : scene_.boxes) {
-        const AxisBox shape{box.centre - box.size * 0.5f, box.centre + box.size * 0.5f};
-        draw(shape.lo, shape.hi, kLabelBox, shape);
+    auto surfaceLabel = [](Surface s) {
+        return s == Surface::kDark ? kLabelDark : s == Surface::kShiny ? kLabelShiny : kLabelBox;
+    };
+    auto box = [&](Vec3 centre, Vec3 size, uint8_t label) {
+        const AxisBox shape{centre - size * 0.5f, centre + size * 0.5f};
+        draw(shape.lo, shape.hi, label, shape);
+    };
+    for (const Box& b : scene_.boxes) box(b.centre, b.size, surfaceLabel(b.surface));
+    for (const Bar& b : scene_.bars) capsule(b.from, b.to, b.radius, surfaceLabel(b.surface));
+    for (const Desk& d : scene_.desks) {
+        const uint8_t label = surfaceLabel(d.surface);
+        const float top = room.floorY + d.height;
+        box({d.x, top - 15, d.z}, {d.width, 30, d.depth}, label);
+        for (const float side : {-1.0f, 1.0f})  // side panels
+            box({d.x + side * (d.width / 2 - 15), room.floorY + (d.height - 30) / 2, d.z},
+                {30, d.height - 30, d.depth * 0.9f}, label);
+        if (d.laptop) {  // base at the user's edge, the lid's back towards the sensor
+            const float baseZ = d.z + d.depth / 2 - 150;
+            box({d.x, top + 10, baseZ}, {340, 20, 240}, kLabelBox);
+            box({d.x, top + 20 + 115, baseZ - 120}, {340, 230, 8}, kLabelBox);
+        }
     }
     for (size_t i = 0; i < scene_.people.size(); ++i) {
         const int p = static_cast<int>(i);
-        const Pose pose = scene_.people[i].poseAt(t, room.floorY);
+        const Person& person = scene_.people[i];
+        const Pose pose = person.poseAt(t, room.floorY);
         ellipsoid(pose.torsoCentre, pose.torsoRadii, personLabel(p, kTorso));
         ellipsoid(pose.headCentre, pose.headRadii, personLabel(p, kHead));
         capsule(pose.headCentre, pose.torsoCentre + Vec3{0, pose.torsoRadii.y, 0},
                 pose.headRadii.x * 0.6f, personLabel(p, kHead));  // neck
+        if (person.hair)  // over the top, the back and the sides of the head
+            ellipsoid(pose.headCentre + Vec3{0, 0.012f * person.size.height, 6},
+                      pose.headRadii * 1.09f, personLabel(p, kHair));
         for (int s = 0; s < 2; ++s) {
             const bool left = s == kLeft;
+            const uint8_t forearm = personLabel(p, left ? kForearmLeft : kForearmRight);
+            const uint8_t hand = personLabel(p, left ? kHandLeft : kHandRight);
             capsule(pose.shoulder[s], pose.elbow[s], pose.upperArmRadius,
                     personLabel(p, left ? kUpperArmLeft : kUpperArmRight));
-            capsule(pose.elbow[s], pose.wrist[s], pose.forearmRadius,
-                    personLabel(p, left ? kForearmLeft : kForearmRight));
-            ellipsoid(pose.hand[s], pose.handRadii, personLabel(p, left ? kHandLeft : kHandRight));
-            capsule(pose.hip[s], pose.foot[s], pose.legRadius,
-                    personLabel(p, left ? kLegLeft : kLegRight));
+            if (pose.shape[s] == HandShape::kSimple) {
+                capsule(pose.elbow[s], pose.wrist[s], pose.forearmRadius, forearm);
+                ellipsoid(pose.hand[s], pose.handRadii, hand);
+            } else {
+                drawShapedHand(pose, s, person.size.s(), forearm, hand, capsule, draw);
+            }
+            if (person.sleeve != Sleeve::kNone) {
+                const uint8_t sleeve = personLabel(p, left ? kSleeveLeft : kSleeveRight);
+                const float r = pose.upperArmRadius * 1.15f;
+                const Vec3 elbow = pose.elbow[s], shoulder = pose.shoulder[s];
+                if (person.sleeve == Sleeve::kShort) {
+                    capsule(shoulder, shoulder + (elbow - shoulder) * 0.5f, r, sleeve);
+                } else {  // to a cuff a fifth of the forearm short of the wrist
+                    capsule(shoulder, elbow, r, sleeve);
+                    capsule(elbow, elbow + (pose.wrist[s] - elbow) * 0.8f,
+                            0.025f * person.size.height, sleeve);
+                }
+            }
+            const uint8_t leg = personLabel(p, left ? kLegLeft : kLegRight);
+            if (pose.seated) {
+                capsule(pose.hip[s], pose.knee[s], pose.legRadius, leg);
+                capsule(pose.knee[s], pose.foot[s], pose.legRadius * 0.85f, leg);
+            } else {
+                capsule(pose.hip[s], pose.foot[s], pose.legRadius, leg);
+            }
         }
     }
 }
@@ -262,10 +439,9 @@ void Renderer::copyExact(uint16_t* depth) const {
     }
 }
 
-void Renderer::applyNoise(int frame, uint16_t* depth) {
+void Renderer::castShadows() {
     const int W = proj_.width, H = proj_.height;
     const size_t w = static_cast<size_t>(W);
-
     // Projector shadows. The projector at +baseline sees a point of pixel
     // column i and depth z in its own column i - k / z; scanning each row from
     // the right, a point whose projector column is not left of every nearer
@@ -286,6 +462,13 @@ void Renderer::applyNoise(int frame, uint16_t* depth) {
             irow[i] = hidden ? 0.0f : inv;
         }
     }
+}
+
+void Renderer::applyNoise(int frame, uint16_t* depth) {
+    const int W = proj_.width, H = proj_.height;
+    const size_t w = static_cast<size_t>(W);
+
+    castShadows();
 
     noise::Random rng(scene_.sensor.seed * 0x100000001B3ULL ^
                       static_cast<uint64_t>(frame) * 0x9E3779B97F4A7C15ULL);
@@ -339,6 +522,134 @@ void Renderer::applyNoise(int frame, uint16_t* depth) {
     }
 }
 
+// The realistic model (calibrated on Kinect v1 and PrimeSense frames at 640 x 480): readings
+// scatter as in applyNoise but mostly correlated over 2 to 3 px; depth edges leave holes of 1 to
+// 3 px on their far side, ragged along the edge, and near silhouettes fray by taking the far
+// neighbour's depth; thin structures break up; dark and shiny surfaces and hair read 0 in
+// patches; a few small holes appear anywhere; and the last columns read nothing, as on a
+// Kinect v1. Every reading stays a whole disparity step.
+void Renderer::applyRealNoise(int frame, uint16_t* depth) {
+    const int W = proj_.width, H = proj_.height;
+    const size_t w = static_cast<size_t>(W);
+    castShadows();
+
+    noise::Random rng(scene_.sensor.seed * 0x100000001B3ULL ^
+                      static_cast<uint64_t>(frame) * 0x9E3779B97F4A7C15ULL ^ 0x5EA1ULL);
+    const auto& table = shiftTable();
+    constexpr float kS0 = 800.0f + 4.0f * (7.5f / 0.1042f + 0.375f) + 0.5f;
+    constexpr float kS1 = 4.0f * 9000.0f / 0.1042f;
+    constexpr float kShiftLimit = noise::kMaxShift + 1;
+    constexpr float kWhite = 0.17f, kCorrelated = 0.37f;  // disparity steps; 0.41 in all
+    // Field offsets: one per frame for the depth noise and the edges, a fixed and a moving one
+    // for the patches (they flicker but mostly stay).
+    const auto offset = [&](int size) {
+        return static_cast<int>(rng.next() % static_cast<uint64_t>(size));
+    };
+    const int nx = offset(W), ny = offset(H), ex = offset(W), ey = offset(H);
+    const int px = offset(W), py = offset(H), tx = offset(W), ty = offset(H);
+    // Thin structures break up in pieces that flicker and wander to and fro: part of their
+    // pattern slides by up to 10 px (at 320 x 240) at 1 to 2 Hz.
+    const double t = scene_.frameTime(frame);
+    const double phase = static_cast<double>(scene_.sensor.seed % 1000);
+    const double px320 = static_cast<double>(W) / 320.0;
+    constexpr double kTau = 2 * std::numbers::pi;
+    const int wx =
+        W / 2 + static_cast<int>(std::lround(px320 * (6 * std::sin(kTau * 0.9 * t + phase) +
+                                                      4 * std::sin(kTau * 1.7 * t + 2 * phase))));
+    const int wy =
+        H / 4 + static_cast<int>(std::lround(px320 * 3 * std::sin(kTau * 1.3 * t + 3 * phase)));
+    const int thinLimit = W >= 640 ? 3 : 2;  // px: narrower structures break up
+    const int deadColumns = W / 80;          // the last columns never read (8 at 640 x 480)
+    const size_t fw = static_cast<size_t>(fieldW_);
+    const bool large = W >= 640;
+
+    auto nearer = [&](const float* zrow, int i, int j, int d, float z, float jump) {
+        const float limit = z - jump;
+        return (i >= d && zrow[i - d] < limit) || (i + d < W && zrow[i + d] < limit) ||
+               (j >= d && zrow[i - d * W] < limit) || (j + d < H && zrow[i + d * W] < limit);
+    };
+    // Nearer than both neighbours within thinLimit px along a row or a column.
+    auto thin = [&](const float* zrow, int i, int j, float z, float jump) {
+        const float limit = z + jump;
+        const auto far = [&](int step, int reach) {
+            for (int d = 1; d <= thinLimit; ++d) {
+                if (d > reach) return false;
+                if (zrow[i + d * step] > limit) return true;
+            }
+            return false;
+        };
+        return (far(-1, i) && far(1, W - 1 - i)) || (far(-W, j) && far(W, H - 1 - j));
+    };
+    for (int j = 0; j < H; ++j) {
+        const size_t row = static_cast<size_t>(j) * w;
+        const float* zrow = zbuf_.data() + row;
+        const float* irow = invZ_.data() + row;
+        const uint8_t* lrow = labels_.data() + row;
+        const float* thinRow =
+            field_.data() + static_cast<size_t>(j + ty) * fw + static_cast<size_t>(tx);
+        const float* wanderRow =
+            field_.data() + static_cast<size_t>(j + wy) * fw + static_cast<size_t>(wx);
+        const float* noiseRow =
+            field_.data() + static_cast<size_t>(j + ny) * fw + static_cast<size_t>(nx);
+        const float* edgeRow =
+            field_.data() + static_cast<size_t>(j + ey) * fw + static_cast<size_t>(ex);
+        const float* fixedRow =
+            field_.data() + static_cast<size_t>(j + H / 2) * fw + static_cast<size_t>(W / 2);
+        const float* patchRow =
+            field_.data() + static_cast<size_t>(j + py) * fw + static_cast<size_t>(px);
+        uint16_t* out = depth + row;
+        for (int i = 0; i < W; ++i) {
+            float inv = irow[i];
+            if (inv == 0 || i >= W - deadColumns) {
+                out[i] = 0;
+                continue;
+            }
+            if (0.8f * fixedRow[i] + 0.6f * patchRow[i] > patchLimit_[lrow[i]]) {
+                out[i] = 0;
+                continue;
+            }
+            const float z = zrow[i];
+            const float jump = noise::edgeJump(z);
+            const float e = edgeRow[i];
+            // Far side of an edge: a hole 1 to 3 px wide (1 to 2 at 320 x 240).
+            if ((e > -0.4f && nearer(zrow, i, j, 1, z, jump)) ||
+                (e > (large ? 0.6f : 1.3f) && nearer(zrow, i, j, 2, z, jump)) ||
+                (large && e > 1.3f && nearer(zrow, i, j, 3, z, jump))) {
+                out[i] = 0;
+                continue;
+            }
+            // Thin structures (cables, strips, frames): much of them reads 0, in pieces that
+            // change from frame to frame.
+            if (0.5f * thinRow[i] + 0.87f * wanderRow[i] > -0.3f && thin(zrow, i, j, z, jump)) {
+                out[i] = 0;
+                continue;
+            }
+            // Near side: the silhouette frays, taking the far neighbour's depth.
+            if (e < -0.6f) {
+                const float limit = z + jump;
+                int pick = -1;
+                if (i > 0 && zrow[i - 1] > limit)
+                    pick = i - 1;
+                else if (i + 1 < W && zrow[i + 1] > limit)
+                    pick = i + 1;
+                else if (j > 0 && zrow[i - W] > limit)
+                    pick = i - W;
+                else if (j + 1 < H && zrow[i + W] > limit)
+                    pick = i + W;
+                if (pick >= 0) {
+                    inv = irow[pick];
+                    if (inv == 0) {
+                        out[i] = 0;
+                        continue;
+                    }
+                }
+            }
+            const float s = kS0 - kS1 * inv + kWhite * rng.gaussian() + kCorrelated * noiseRow[i];
+            out[i] = s >= 0 && s < kShiftLimit ? table[static_cast<size_t>(s)] : 0;
+        }
+    }
+}
+
 void writeTruthCsv(Renderer& renderer, std::ostream& out) {
     std::vector<uint16_t> depth(static_cast<size_t>(renderer.width()) *
                                 static_cast<size_t>(renderer.height()));
@@ -352,8 +663,8 @@ void writeTruthCsv(Renderer& renderer, std::ostream& out) {
             std::snprintf(line, sizeof line, "%d,%.4f,%d,%s,%s,%.1f,%.1f,%.1f,%.2f,%.2f,%d,%d\n", k,
                           truth.time, h.person,
                           scene.people[static_cast<size_t>(h.person)].name.c_str(),
-                          h.side == kLeft ? "left" : "right", h.centre.x, h.centre.y, h.centre.z,
-                          h.u, h.v, h.inView ? 1 : 0, h.visiblePixels);
+                          h.side == kLeft ? "left" : "right", h.palm.x, h.palm.y, h.palm.z, h.u,
+                          h.v, h.inView ? 1 : 0, h.visiblePixels);
             out << line;
         }
     }

@@ -23,7 +23,15 @@ namespace sim {
 
 // What a pixel shows, before noise: 0 nothing (beyond the room), then the
 // room, then person p's parts as kPersonBase + p * kPartsPerPerson + part.
-enum Label : uint8_t { kLabelNone = 0, kLabelWall = 1, kLabelFloor = 2, kLabelBox = 3 };
+// Desks and bars are boxes too unless they are dark or shiny.
+enum Label : uint8_t {
+    kLabelNone = 0,
+    kLabelWall = 1,
+    kLabelFloor = 2,
+    kLabelBox = 3,
+    kLabelDark = 4,
+    kLabelShiny = 5,
+};
 enum Part : uint8_t {
     kTorso,
     kHead,
@@ -35,6 +43,9 @@ enum Part : uint8_t {
     kHandRight,
     kLegLeft,
     kLegRight,
+    kSleeveLeft,
+    kSleeveRight,
+    kHair,
 };
 inline constexpr int kPersonBase = 16;
 inline constexpr int kPartsPerPerson = 16;
@@ -62,6 +73,8 @@ class Renderer {
   private:
     void renderIdeal(double t);
     void applyNoise(int frame, uint16_t* depth);
+    void applyRealNoise(int frame, uint16_t* depth);
+    void castShadows();
     void copyExact(uint16_t* depth) const;
 
     Scene scene_;
@@ -71,6 +84,11 @@ class Renderer {
     std::vector<uint8_t> labels_;
     std::vector<uint8_t> shadow_;  // hidden from the projector
     std::vector<float> invZ_;      // 1 / ideal depth; 0 where nothing or in shadow
+    // Realistic noise: a smooth random field (unit variance, correlated over a few pixels,
+    // twice the image in each direction, wrapping around), read at offsets that change per frame.
+    std::vector<float> field_;
+    int fieldW_ = 0, fieldH_ = 0;
+    float patchLimit_[256] = {};  // per label: the field value above which a pixel reads 0
     FrameTruth truth_;
 };
 

@@ -48,6 +48,10 @@ Vec3 normalized(Vec3 v, Vec3 fallback) {
     return len > 1e-6f ? v * (1.0f / len) : fallback;
 }
 
+float length2(Vec3 v) {
+    return dot(v, v);
+}
+
 // Two-bone arm from the shoulder to the hand centre; the elbow bends down,
 // outward and back.
 void solveArm(Vec3 shoulder, Vec3 hand, float upper, float lower, float handToWrist, float outward,
@@ -68,12 +72,41 @@ void solveArm(Vec3 shoulder, Vec3 hand, float upper, float lower, float handToWr
 
 }  // namespace
 
+float fingerReach(HandShape shape) {
+    switch (shape) {
+        case HandShape::kSimple:
+            return 90;
+        case HandShape::kFist:
+            return kPalmRadii.y + 14;
+        case HandShape::kOpen:
+        case HandShape::kPoint:
+            return kFingers[1].along + kFingers[1].length + kFingers[1].radius;
+        case HandShape::kSpread: {
+            const float a = kSpreadAngles[1] * std::numbers::pi_v<float> / 180;
+            return kFingers[1].along + kFingers[1].length * std::cos(a) + kFingers[1].radius;
+        }
+    }
+    return 90;
+}
+
+HandShape Person::shapeAt(int side, double t) const {
+    HandShape shape = HandShape::kSimple;
+    for (const ShapeChange& c : shapes[side]) {
+        if (c.t > t) break;
+        shape = c.shape;
+    }
+    return shape;
+}
+
 Pose Person::poseAt(double t, float floorY) const {
     const float H = size.height;
     Pose p;
     p.root = body.at(t);
     p.root.y = floorY;
-    const Vec3 r = p.root;
+    p.seated = seated;
+    // A seated body sits lower from the hips up; the hands' tracks are relative to the floor.
+    const Vec3 r = p.root + Vec3{0, seated ? -size.seatDrop() : 0.0f, 0};
+    const Vec3 floorRoot = p.root;
     p.torsoCentre = r + Vec3{0, 0.675f * H, 0};
     p.torsoRadii = {0.1f * H, 0.16f * H, 0.065f * H};
     p.headCentre = r + Vec3{0, size.headY(), 0};
@@ -85,11 +118,40 @@ Pose Person::poseAt(double t, float floorY) const {
     for (int side = 0; side < 2; ++side) {
         const float sign = side == kLeft ? -1.0f : 1.0f;
         p.shoulder[side] = r + Vec3{sign * size.shoulderX(), size.shoulderY(), 0};
-        p.hand[side] = r + hand[side].at(t);
-        solveArm(p.shoulder[side], p.hand[side], size.upperArm(), size.forearm(),
-                 size.handToWrist(), sign, p.elbow[side], p.wrist[side]);
+        p.hand[side] = floorRoot + hand[side].at(t);
+        const HandShape shape = shapeAt(side, t);
+        p.shape[side] = shape;
+        const float toWrist =
+            shape == HandShape::kSimple ? size.handToWrist() : kPalmToWrist * size.s();
+        solveArm(p.shoulder[side], p.hand[side], size.upperArm(), size.forearm(), toWrist, sign,
+                 p.elbow[side], p.wrist[side]);
         p.hip[side] = r + Vec3{sign * 0.055f * H, 0.50f * H, 0};
-        p.foot[side] = r + Vec3{sign * 0.065f * H, 0.04f * H, 0};
+        if (seated) {
+            p.knee[side] = p.hip[side] + Vec3{sign * 0.01f * H, 0.02f * H, -0.25f * H};
+            p.foot[side] = floorRoot + Vec3{sign * 0.065f * H, 0.04f * H, -0.27f * H};
+        } else {
+            p.foot[side] = r + Vec3{sign * 0.065f * H, 0.04f * H, 0};
+        }
+        if (shape != HandShape::kSimple) {
+            // Fingers continue the forearm, with its slope towards the sensor flattened and, for
+            // a raised hand, half-way turned upright: people hold a raised hand up. Over a
+            // keyboard (seated, low and well in front) they point forward. The thumb points
+            // towards the body's middle.
+            HandFrame& f = p.handFrame[side];
+            f.palm = p.hand[side];
+            const Vec3 fore = f.palm - p.elbow[side];
+            const Vec3 rel = hand[side].at(t);
+            if (seated && rel.y < 0.47f * H && rel.z < -0.18f * H) {
+                f.axis = normalized(fore, {0, 0, -1});  // typing: fingers forward over the keys
+            } else {
+                f.axis = normalized(Vec3{fore.x, fore.y, 0.3f * fore.z}, {0, 1, 0});
+                if (f.axis.y > 0) f.axis = normalized(f.axis + Vec3{0, 1, 0}, {0, 1, 0});
+            }
+            Vec3 across{-sign, 0, 0};
+            across = across - f.axis * dot(across, f.axis);
+            if (length2(across) < 1e-4f) across = Vec3{0, 0, -1} - f.axis * (-f.axis.z);
+            f.across = normalized(across, {1, 0, 0});
+        }
     }
     return p;
 }
@@ -118,9 +180,17 @@ void groundTruth(const Scene& scene, int frame, FrameTruth& truth) {
             HandTruth h;
             h.person = static_cast<int>(i);
             h.side = static_cast<Side>(side);
-            h.centre = root + person.hand[side].at(truth.time);
-            if (h.centre.z > 1.0f) {
-                proj.worldToDepth(h.centre, h.u, h.v);
+            h.palm = root + person.hand[side].at(truth.time);
+            h.centre = h.palm;
+            const HandShape shape = person.shapeAt(side, truth.time);
+            if (shape != HandShape::kSimple) {
+                // The middle of the hand's length, from the heel of the palm to the fingertips.
+                const Pose pose = person.poseAt(truth.time, scene.room.floorY);
+                const float reach = (fingerReach(shape) - kPalmRadii.y) * 0.5f * person.size.s();
+                h.centre = h.palm + pose.handFrame[side].axis * reach;
+            }
+            if (h.palm.z > 1.0f) {
+                proj.worldToDepth(h.palm, h.u, h.v);
                 h.inView = h.u >= 0 && h.v >= 0 && h.u < static_cast<float>(proj.width) &&
                            h.v < static_cast<float>(proj.height);
             }
@@ -263,6 +333,10 @@ class Parser {
             room(tokens);
         else if (word == "box")
             box(tokens);
+        else if (word == "bar")
+            bar(tokens);
+        else if (word == "desk")
+            desk(tokens);
         else if (word == "person")
             person(tokens);
         else if (word == "end")
@@ -318,7 +392,14 @@ class Parser {
             s.projection.hfov = static_cast<float>(parseRange(parts[0], "fov", 10, 120) * kDeg);
             s.projection.vfov = static_cast<float>(parseRange(parts[1], "fov", 10, 120) * kDeg);
         }
-        if (opt.has("noise")) s.noise = parseSwitch(opt.text("noise"), "noise");
+        if (opt.has("noise")) {
+            const std::string_view v = opt.text("noise");
+            s.realistic = v == "real";
+            if (!s.realistic && v != "on" && v != "yes" && v != "true" && v != "off" && v != "no" &&
+                v != "false")
+                fail("noise must be on, off or real, not " + quoted(v));
+            s.noise = s.realistic || parseSwitch(v, "noise");
+        }
         if (opt.has("seed")) s.seed = static_cast<uint64_t>(opt.number("seed", 1, 0, 4294967295.0));
         if (opt.has("speed")) {
             const std::string_view v = opt.text("speed");
@@ -354,8 +435,50 @@ class Parser {
         b.centre = parseVec(opt.text("center"), "center", 3, kMaxMm);
         b.size = parseVec(opt.text("size"), "size", 3, kMaxMm);
         if (b.size.x <= 0 || b.size.y <= 0 || b.size.z <= 0) fail("box sizes must be positive");
+        b.surface = surface(opt);
         opt.finish();
         scene_.boxes.push_back(b);
+    }
+
+    static Surface surface(Options& opt) {
+        if (!opt.has("surface")) return Surface::kMatte;
+        const std::string_view v = opt.text("surface");
+        if (v == "matte") return Surface::kMatte;
+        if (v == "dark") return Surface::kDark;
+        if (v == "shiny") return Surface::kShiny;
+        fail("surface must be matte, dark or shiny, not " + quoted(v));
+    }
+
+    // bar from=x,y,z to=x,y,z [radius=10] [surface=...]
+    void bar(const std::vector<std::string_view>& tokens) {
+        if (static_cast<int>(scene_.bars.size()) >= kMaxBars)
+            fail("more than " + std::to_string(kMaxBars) + " bars");
+        Options opt(tokens, 1, "bar");
+        if (!opt.has("from") || !opt.has("to")) fail("bar needs from=x,y,z and to=x,y,z");
+        Bar b;
+        b.from = parseVec(opt.text("from"), "from", 3, kMaxMm);
+        b.to = parseVec(opt.text("to"), "to", 3, kMaxMm);
+        b.radius = static_cast<float>(opt.number("radius", 10, 1, 500));
+        b.surface = surface(opt);
+        opt.finish();
+        scene_.bars.push_back(b);
+    }
+
+    // desk [x=0] [z=800] [width=1400] [depth=700] [height=730] [laptop=off] [surface=...]
+    void desk(const std::vector<std::string_view>& tokens) {
+        if (static_cast<int>(scene_.desks.size()) >= kMaxDesks)
+            fail("more than " + std::to_string(kMaxDesks) + " desks");
+        Options opt(tokens, 1, "desk");
+        Desk d;
+        d.x = static_cast<float>(opt.number("x", d.x, -kMaxMm, kMaxMm));
+        d.z = static_cast<float>(opt.number("z", d.z, 300, kMaxMm));
+        d.width = static_cast<float>(opt.number("width", d.width, 300, 5000));
+        d.depth = static_cast<float>(opt.number("depth", d.depth, 300, 3000));
+        d.height = static_cast<float>(opt.number("height", d.height, 400, 1200));
+        if (opt.has("laptop")) d.laptop = parseSwitch(opt.text("laptop"), "laptop");
+        d.surface = surface(opt);
+        opt.finish();
+        scene_.desks.push_back(d);
     }
 
     void person(const std::vector<std::string_view>& tokens) {
@@ -369,7 +492,8 @@ class Parser {
         if (!valid || name.size() > 32)
             fail("a person's name is a letter followed by up to 31 letters, digits, - or _, not " +
                  quoted(name));
-        static const char* const kReserved[] = {"sensor", "room", "box", "person", "end", "fault"};
+        static const char* const kReserved[] = {"sensor", "room",   "box", "bar",
+                                                "desk",   "person", "end", "fault"};
         for (const char* r : kReserved)
             if (name == r) fail(quoted(name) + " cannot name a person");
         if (findPerson(name)) fail("person " + quoted(name) + " is already defined");
@@ -381,7 +505,25 @@ class Parser {
         p.size.height = static_cast<float>(opt.number("height", 1750, 1000, 2200));
         const float x = static_cast<float>(opt.number("x", 0, -kMaxMm, kMaxMm));
         const float z = static_cast<float>(opt.number("z", 2000, 300, kMaxMm));
+        if (opt.has("seated")) p.seated = parseSwitch(opt.text("seated"), "seated");
+        if (opt.has("hair")) p.hair = parseSwitch(opt.text("hair"), "hair");
+        const HandShape shape =
+            opt.has("hands") ? handShape(opt.text("hands")) : HandShape::kSimple;
+        if (opt.has("sleeves")) {
+            const std::string_view v = opt.text("sleeves");
+            if (v == "none")
+                p.sleeve = Sleeve::kNone;
+            else if (v == "short")
+                p.sleeve = Sleeve::kShort;
+            else if (v == "long")
+                p.sleeve = Sleeve::kLong;
+            else if (v == "dark")
+                p.sleeve = Sleeve::kDark;
+            else
+                fail("sleeves must be none, short, long or dark, not " + quoted(v));
+        }
         opt.finish();
+        for (int side = 0; side < 2; ++side) p.shapes[side].push_back({0, shape});
         p.body.keys.push_back({0, {x, 0, z}, true});
         for (int side = 0; side < 2; ++side) p.hand[side].keys.push_back({0, rest(p, side), true});
         scene_.people.push_back(std::move(p));
@@ -438,18 +580,35 @@ class Parser {
         return nullptr;
     }
 
-    // Standard places of a hand, relative to the person's root.
+    static HandShape handShape(std::string_view v) {
+        if (v == "simple") return HandShape::kSimple;
+        if (v == "open") return HandShape::kOpen;
+        if (v == "spread") return HandShape::kSpread;
+        if (v == "fist") return HandShape::kFist;
+        if (v == "point") return HandShape::kPoint;
+        fail("a hand shape is simple, open, spread, fist or point, not " + quoted(v));
+    }
+
+    // Standard places of a hand, relative to the person's root. A seated person's hands rest
+    // over a keyboard in front of the body, at desk height.
     static Vec3 rest(const Person& p, int side) {
         const float H = p.size.height, sign = side == kLeft ? -1.0f : 1.0f;
+        if (p.seated) return {sign * 0.1f * H, 0.435f * H, -0.25f * H};
         return {sign * 0.15f * H, 0.46f * H, 0.0f};
     }
     static Vec3 raised(const Person& p, int side, bool both) {
         const float H = p.size.height, sign = side == kLeft ? -1.0f : 1.0f;
-        return {sign * (both ? 0.115f : 0.09f) * H, 0.72f * H, -0.2f * H};
+        return {sign * (both ? 0.115f : 0.09f) * H, p.seated ? 0.54f * H : 0.72f * H, -0.2f * H};
     }
+    static float drop(const Person& p) { return p.seated ? p.size.seatDrop() : 0.0f; }
     static Vec3 atHead(const Person& p, int side) {
         const float H = p.size.height, sign = side == kLeft ? -1.0f : 1.0f;
-        return {sign * 0.075f * H, p.size.headY(), -0.01f * H};
+        return {sign * 0.075f * H, p.size.headY() - drop(p), -0.01f * H};
+    }
+    // Close in front of the chest, about 90 mm before it.
+    static Vec3 atChest(const Person& p, int side, bool both) {
+        const float H = p.size.height, sign = side == kLeft ? -1.0f : 1.0f;
+        return {sign * (both ? 0.06f : 0.03f) * H, 0.70f * H - drop(p), -0.125f * H};
     }
 
     void addKey(Track& track, double t, Vec3 p, bool stop = true) {
@@ -475,7 +634,7 @@ class Parser {
         if (!person) {
             if (i == 0)
                 fail("unknown keyword or person " + quoted(tokens[i]) +
-                     " (keywords: sensor, room, box, person, end)");
+                     " (keywords: sensor, room, box, bar, desk, person, end, fault)");
             fail("unknown person " + quoted(tokens[i]));
         }
         if (i + 2 >= tokens.size())
@@ -559,16 +718,26 @@ class Parser {
                 parseRange(positional("a time in seconds"), "hold", 0.001, kMaxActionSeconds);
             Options(tokens, args + 1, context).finish();
             for (int s : sides) moveTo(s, t0 + d, p.hand[s].last());
-        } else if (verb == "raise" || verb == "down" || verb == "head") {
+        } else if (verb == "raise" || verb == "down" || verb == "head" || verb == "chest") {
             Options opt(tokens, args, context);
             const double d = opt.number("time", 0.8, 0.05, kMaxActionSeconds);
             opt.finish();
             if (verb == "head" && both) fail("head takes one hand, left or right");
             for (int s : sides) {
-                const Vec3 target = verb == "raise"  ? raised(p, s, both)
-                                    : verb == "down" ? rest(p, s)
-                                                     : atHead(p, s);
+                const Vec3 target = verb == "raise"   ? raised(p, s, both)
+                                    : verb == "down"  ? rest(p, s)
+                                    : verb == "chest" ? atChest(p, s, both)
+                                                      : atHead(p, s);
                 moveTo(s, t0 + d, target);
+            }
+        } else if (verb == "shape") {
+            const HandShape shape = handShape(positional("a hand shape"));
+            Options opt(tokens, args + 1, context);
+            const double d = opt.number("time", 0.2, 0.01, kMaxActionSeconds);
+            opt.finish();
+            for (int s : sides) {
+                p.shapes[s].push_back({t0, shape});
+                moveTo(s, t0 + d, p.hand[s].last());
             }
         } else if (verb == "move" || verb == "to") {
             const Vec3 v = parseVec(positional("x,y,z"), context, 3, kMaxMm);
@@ -678,8 +847,8 @@ class Parser {
             }
         } else {
             fail("unknown hand action " + quoted(verb) +
-                 " (raise, hold, wave, push, swipe, circle, move, to, head, down, apart, together, "
-                 "tilt)");
+                 " (raise, hold, wave, push, swipe, circle, move, to, head, chest, down, shape, "
+                 "apart, together, tilt)");
         }
     }
 

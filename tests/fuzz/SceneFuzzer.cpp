@@ -43,6 +43,11 @@ void checkScene(const sim::Scene& s, Problems& p) {
     p.expect(s.people.size() <= static_cast<size_t>(sim::kMaxPeople), "%zu people",
              s.people.size());
     p.expect(s.boxes.size() <= static_cast<size_t>(sim::kMaxBoxes), "%zu boxes", s.boxes.size());
+    p.expect(s.bars.size() <= static_cast<size_t>(sim::kMaxBars), "%zu bars", s.bars.size());
+    p.expect(s.desks.size() <= static_cast<size_t>(sim::kMaxDesks), "%zu desks", s.desks.size());
+    for (const sim::Bar& b : s.bars) {
+        p.expect(finite(b.from) && finite(b.to) && b.radius > 0, "bar radius %g", double{b.radius});
+    }
     // Without an end line the scene lasts one second past its last key.
     p.expect(std::isfinite(s.endTime) && s.endTime > 0 && s.endTime <= sim::kMaxSceneSeconds + 1,
              "end time %g", s.endTime);
@@ -71,8 +76,8 @@ void checkTruth(const sim::Scene& s, const sim::FrameTruth& truth, int width, in
     p.expect(truth.hands.size() == 2 * s.people.size(), "frame %d: %zu hands for %zu people",
              truth.frame, truth.hands.size(), s.people.size());
     for (const sim::HandTruth& h : truth.hands) {
-        p.expect(finite(h.centre), "frame %d: person %d hand %d not finite", truth.frame, h.person,
-                 h.side);
+        p.expect(finite(h.centre) && finite(h.palm), "frame %d: person %d hand %d not finite",
+                 truth.frame, h.person, h.side);
         if (h.inView) {
             p.expect(h.u >= 0 && h.v >= 0 && h.u < static_cast<float>(width) &&
                          h.v < static_cast<float>(height),

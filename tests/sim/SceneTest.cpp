@@ -138,6 +138,16 @@ TEST(SceneFiles, MistakesNameTheFileAndLine) {
         {"end -1\n", 1, "between"},
         {kHeader + "a body walk 0,-1900\n", 2, "nearer than 300 mm"},
         {"room wall=nan\n", 1, "wall must be a number"},
+        {"sensor noise=loud\n", 1, "noise must be on, off or real, not 'loud'"},
+        {"person a hands=claw\n", 1, "a hand shape is simple, open, spread, fist or point"},
+        {"person a sleeves=wool\n", 1, "sleeves must be none, short, long or dark"},
+        {"person a seated=maybe\n", 1, "seated must be on or off"},
+        {kHeader + "a right shape\n", 2, "shape needs a hand shape"},
+        {"bar from=0,0,1000\n", 1, "bar needs from=x,y,z and to=x,y,z"},
+        {"bar from=0,0,1000 to=1,1,1 radius=0\n", 1, "radius must be between 1 and 500"},
+        {"box center=0,0,1000 size=1,1,1 surface=velvet\n", 1, "surface must be matte, dark"},
+        {"desk height=2000\n", 1, "height must be between 400 and 1200"},
+        {"person desk\n", 1, "'desk' cannot name a person"},
     };
     for (const Case& c : cases) {
         const std::string error = errorOf(c.text);
