@@ -24,11 +24,11 @@ std::string locateConfiguration(const std::string& given, const std::string& ins
         userDir = std::string(home) + "/.config";
     }
     if (!userDir.empty()) {
-        const std::string path = userDir + "/tolvane/" + kFileName;
+        std::string path = userDir + "/tolvane/" + kFileName;
         if (readable(path)) return path;
     }
     if (!installedDataDir.empty()) {
-        const std::string path = installedDataDir + "/" + kFileName;
+        std::string path = installedDataDir + "/" + kFileName;
         if (readable(path)) return path;
     }
     // Installed under another prefix than the one configured: the data
@@ -39,7 +39,7 @@ std::string locateConfiguration(const std::string& given, const std::string& ins
         self[n] = '\0';
         std::string dir(self);
         dir = dir.substr(0, dir.rfind('/'));
-        const std::string path = dir + "/../share/tolvane/" + kFileName;
+        std::string path = dir + "/../share/tolvane/" + kFileName;
         if (readable(path)) return path;
     }
     return kFileName;  // reported as not found by the loader
