@@ -1,0 +1,103 @@
+// End to end: events sent through the Wayland backend reach a native Wayland
+// client (wev) under a private headless sway.
+#include "platform/WaylandDesktop.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/SwaySession.h"
+
+namespace {
+
+using Type = WevClient::Event::Type;
+
+class Wayland : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!session.ok()) GTEST_SKIP() << session.error();
+        wev = std::make_unique<WevClient>(session);
+        if (!wev->ok()) GTEST_SKIP() << "wev (Debian package wev) is not there or did not map";
+        std::string error;
+        desktop = platform::WaylandDesktop::open(session.socket().c_str(), error);
+        ASSERT_TRUE(desktop) << error;
+        // The client binds the new keyboard, then gets the focus.
+        wev->events("wl_keyboard] enter", 10000);
+    }
+
+    void key(uint16_t vk, bool down) {
+        desktop->sendKey({vk, 0, down ? 0u : platform::KEYEVENTF_KEYUP, 0, 0});
+    }
+    static int32_t normalised(int pixel, int size) { return (pixel * 65535 + size / 2) / size; }
+
+    SwaySession session{1600, 900};
+    std::unique_ptr<WevClient> wev;
+    std::unique_ptr<platform::WaylandDesktop> desktop;
+};
+
+std::vector<WevClient::Event> only(const std::vector<WevClient::Event>& events, Type type) {
+    std::vector<WevClient::Event> kept;
+    for (const auto& e : events) {
+        if (e.type == type) kept.push_back(e);
+    }
+    return kept;
+}
+
+}  // namespace
+
+TEST(WaylandDesktop, RefusesToOpenWithoutACompositor) {
+    std::string error;
+    EXPECT_FALSE(platform::WaylandDesktop::open("/nonexistent/wayland-7", error));
+    EXPECT_NE(error.find("cannot connect to the Wayland compositor \"/nonexistent/wayland-7\""),
+              std::string::npos)
+        << error;
+}
+
+TEST_F(Wayland, KeysArriveOncePressedAndReleasedWithTheirModifiers) {
+    EXPECT_EQ(desktop->compositor(), "sway");
+    key(0x27, true);  // Right
+    key(0x27, false);
+    key('Q', true);
+    key('Q', false);
+    key(0x10, true);  // Shift + 1 types "!"
+    key('1', true);
+    key('1', false);
+    key(0x10, false);
+    const auto keys = only(wev->events("sym: Shift_L", 10000), Type::Key);
+    ASSERT_EQ(keys.size(), 8u) << wev->output();
+    const char* names[] = {"Right", "Right", "q", "q", "Shift_L", "exclam", "exclam", "Shift_L"};
+    const bool pressed[] = {true, false, true, false, true, true, false, false};
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(keys[i].name, names[i]) << i;
+        EXPECT_EQ(keys[i].pressed, pressed[i]) << i;
+    }
+}
+
+TEST_F(Wayland, MovesAreAbsoluteOverTheOutputAndButtonsArriveThere) {
+    EXPECT_EQ(desktop->screenSize().width, 1600);
+    EXPECT_EQ(desktop->screenSize().height, 900);
+    // Nothing can read the pointer: it starts at the centre, then follows.
+    EXPECT_EQ(desktop->cursorPos().x, 800);
+    EXPECT_EQ(desktop->cursorPos().y, 450);
+    const uint32_t abs = platform::MOUSEEVENTF_MOVE | platform::MOUSEEVENTF_ABSOLUTE;
+    desktop->sendMouse({normalised(400, 1600), normalised(300, 900), 0, abs, 0, 0});
+    desktop->sendMouse({normalised(1200, 1600), normalised(700, 900), 0, abs, 0, 0});
+    EXPECT_EQ(desktop->cursorPos().x, 1200);
+    EXPECT_EQ(desktop->cursorPos().y, 700);
+    desktop->sendMouse({0, 0, 0, platform::MOUSEEVENTF_RIGHTDOWN, 0, 0});
+    desktop->sendMouse({0, 0, 0, platform::MOUSEEVENTF_RIGHTUP, 0, 0});
+    const auto events = wev->events("(released)", 10000);
+    // The window fills the output, so surface and screen coordinates agree.
+    std::vector<WevClient::Event> positions;
+    for (const auto& e : events) {
+        if (e.type == Type::Motion || e.type == Type::Enter) positions.push_back(e);
+    }
+    ASSERT_GE(positions.size(), 2u) << wev->output();
+    EXPECT_NEAR(positions[positions.size() - 2].x, 400, 1);
+    EXPECT_NEAR(positions[positions.size() - 2].y, 300, 1);
+    EXPECT_NEAR(positions.back().x, 1200, 1);
+    EXPECT_NEAR(positions.back().y, 700, 1);
+    const auto buttons = only(events, Type::Button);
+    ASSERT_EQ(buttons.size(), 2u);
+    EXPECT_EQ(buttons[0].name, "right");
+    EXPECT_TRUE(buttons[0].pressed);
+    EXPECT_FALSE(buttons[1].pressed);
+}
