@@ -1,6 +1,7 @@
 #include "platform/WaylandDesktop.h"
 
 #include "platform/EvdevKeys.h"
+#include "platform/ReleaseGuard.h"
 
 #include <linux/input-event-codes.h>
 #include <sys/mman.h>
@@ -23,6 +24,12 @@
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 namespace platform {
+
+// The crash guard writes these requests itself.
+static_assert(ZWP_VIRTUAL_KEYBOARD_V1_KEY == kWireKeyOpcode);
+static_assert(ZWLR_VIRTUAL_POINTER_V1_BUTTON == kWireButtonOpcode);
+static_assert(ZWLR_VIRTUAL_POINTER_V1_FRAME == kWireFrameOpcode);
+
 namespace {
 
 constexpr ScreenSize kNoOutputSize{1920, 1080};
@@ -136,10 +143,10 @@ struct WaylandDesktop::Impl {
     XkbKeymapPtr keymap;
     XkbStatePtr state;
     std::string compositor;
+    std::unique_ptr<ReleaseGuard> guard;
 
     std::mutex mutex;
     ScreenPoint cursor;
-    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 
     static void global(void* data, wl_registry* registry, uint32_t id, const char* interface,
                        uint32_t version) {
@@ -161,9 +168,10 @@ struct WaylandDesktop::Impl {
     static void globalRemove(void*, wl_registry*, uint32_t) {}
     static constexpr wl_registry_listener registryListener{global, globalRemove};
 
-    uint32_t now() const {
+    // Milliseconds of the monotonic clock, which the crash guard uses too.
+    static uint32_t now() {
         return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         std::chrono::steady_clock::now() - start)
+                                         std::chrono::steady_clock::now().time_since_epoch())
                                          .count());
     }
 
@@ -212,7 +220,8 @@ struct WaylandDesktop::Impl {
     }
 };
 
-std::unique_ptr<WaylandDesktop> WaylandDesktop::open(const char* displayName, std::string& error) {
+std::unique_ptr<WaylandDesktop> WaylandDesktop::open(const char* displayName, std::string& error,
+                                                     bool guard) {
     auto impl = std::make_unique<Impl>();
     impl->display.reset(wl_display_connect(displayName));
     if (!impl->display) {
@@ -249,6 +258,19 @@ std::unique_ptr<WaylandDesktop> WaylandDesktop::open(const char* displayName, st
                 std::strerror(wl_display_get_error(impl->display.get())) + ")";
         return nullptr;
     }
+    if (guard) {
+        std::string why;
+        impl->guard = ReleaseGuard::startWayland(
+            wl_display_get_fd(impl->display.get()),
+            wl_proxy_get_id(reinterpret_cast<wl_proxy*>(impl->keyboard.get())),
+            wl_proxy_get_id(reinterpret_cast<wl_proxy*>(impl->pointer.get())), why);
+        if (!impl->guard) {
+            std::fprintf(stderr,
+                         "tolvane: crash guard not started (%s): buttons held when the program "
+                         "is killed may stay down\n",
+                         why.c_str());
+        }
+    }
     const ScreenSize screen = impl->output.sizeOr(kNoOutputSize);
     impl->cursor = {screen.width / 2, screen.height / 2};
     return std::unique_ptr<WaylandDesktop>(new WaylandDesktop(std::move(impl)));
@@ -258,6 +280,8 @@ WaylandDesktop::WaylandDesktop(std::unique_ptr<Impl> impl) : impl_(std::move(imp
 
 WaylandDesktop::~WaylandDesktop() {
     std::lock_guard lock(impl_->mutex);
+    // The guard goes first: it may still write on the connection.
+    impl_->guard.reset();
     // Remove the devices before disconnecting, and wait until they are gone.
     impl_->keyboard.reset();
     impl_->pointer.reset();
@@ -288,6 +312,7 @@ void WaylandDesktop::sendKey(const KeyInput& input) {
             xkb_state_serialize_mods(s.state.get(), XKB_STATE_MODS_LOCKED),
             xkb_state_serialize_layout(s.state.get(), XKB_STATE_LAYOUT_EFFECTIVE));
     }
+    if (s.guard) s.guard->key(key, !up);
     // Once this returns, the compositor has handled the key.
     s.roundtrip();
 }
@@ -309,6 +334,7 @@ void WaylandDesktop::sendMouse(const MouseInput& input) {
     }
     const auto button = [&](uint32_t flag, uint32_t code, bool down) {
         if ((f & flag) == 0) return;
+        if (s.guard) s.guard->button(code == BTN_LEFT ? 1 : code == BTN_MIDDLE ? 2 : 3, down);
         zwlr_virtual_pointer_v1_button(
             p, time, code,
             down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);

@@ -7,8 +7,9 @@
 // Wayland lets no client read the pointer, so the cursor position is the
 // one this backend last set, starting at the centre of the screen.
 //
-// Nothing stays held when the program dies: the compositor removes the
-// virtual devices with their client and releases what they held.
+// Nothing stays held when the program dies: the crash guard
+// (platform/ReleaseGuard.h) releases on the program's own devices what they
+// still held.
 #pragma once
 
 #include <memory>
@@ -23,7 +24,10 @@ class WaylandDesktop final : public Desktop {
     // Connects to the compositor (nullptr: $WAYLAND_DISPLAY) and creates a
     // virtual keyboard and pointer. Returns null and fills `error` when there
     // is no compositor, it lacks one of the two protocols or refuses them.
-    static std::unique_ptr<WaylandDesktop> open(const char* displayName, std::string& error);
+    // With `guard`, also starts the crash guard; a guard that cannot start is
+    // reported on standard error and the program goes on without it.
+    static std::unique_ptr<WaylandDesktop> open(const char* displayName, std::string& error,
+                                                bool guard = true);
     ~WaylandDesktop() override;
     WaylandDesktop(const WaylandDesktop&) = delete;
     WaylandDesktop& operator=(const WaylandDesktop&) = delete;

@@ -17,7 +17,7 @@ class Wayland : public ::testing::Test {
         wev = std::make_unique<WevClient>(session);
         if (!wev->ok()) GTEST_SKIP() << "wev (Debian package wev) is not there or did not map";
         std::string error;
-        desktop = platform::WaylandDesktop::open(session.socket().c_str(), error);
+        desktop = platform::WaylandDesktop::open(session.socket().c_str(), error, false);
         ASSERT_TRUE(desktop) << error;
         // The client binds the new keyboard, then gets the focus.
         wev->events("wl_keyboard] enter", 10000);

@@ -41,6 +41,21 @@ std::string readFile(const std::string& path) {
     return s.str();
 }
 
+// The processes of a session: those whose environment names its runtime
+// folder. (XWayland is started through a double fork: not sway's child.)
+std::vector<pid_t> processesOf(const std::string& dir) {
+    const std::string mark = "XDG_RUNTIME_DIR=" + dir + '\0';
+    std::vector<pid_t> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (readFile(entry.path().string() + "/environ").find(mark) != std::string::npos) {
+            found.push_back(static_cast<pid_t>(std::stol(name)));
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 SwaySession::SwaySession(int width, int height) {
@@ -103,6 +118,8 @@ SwaySession::~SwaySession() {
     if (sway_) {
         sway_->signal(SIGTERM);
         sway_->wait(5000);
+        // XWayland and what sway started may outlive it.
+        for (const pid_t pid : processesOf(dir_)) kill(pid, SIGKILL);
     }
     sway_.reset();
     if (!dir_.empty()) {

@@ -1,0 +1,86 @@
+// The real program under a headless sway: its windows through XWayland, its
+// input through the Wayland backend to a native client (wev).
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "tests/support/RunProgram.h"
+#include "tests/support/SwaySession.h"
+#include "tests/support/TempFile.h"
+
+namespace {
+
+using Event = WevClient::Event;
+
+class OnSway : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!session.ok()) GTEST_SKIP() << session.error();
+        display = session.xDisplay();
+        if (display.empty()) GTEST_SKIP() << "sway started no XWayland (Debian package xwayland)";
+        wev = std::make_unique<WevClient>(session);
+        if (!wev->ok()) GTEST_SKIP() << "wev (Debian package wev) is not there or did not map";
+    }
+
+    std::unique_ptr<ChildProcess> start(const std::string& scene, const TempFile& config,
+                                        std::vector<std::string> more = {}) {
+        session.share(config.path());
+        std::vector<std::string> argv{buildDir() + "/tolvane",
+                                      "-input",
+                                      "wayland",
+                                      "-device",
+                                      sourceDir() + "/tests/app/scenes/" + scene,
+                                      "-config",
+                                      config.path()};
+        argv.insert(argv.end(), more.begin(), more.end());
+        return session.run(argv, {"DISPLAY=" + display});
+    }
+
+    // The received events of one type and name.
+    std::vector<Event> received(Event::Type type, const std::string& name, const std::string& until,
+                                int timeoutMs) {
+        std::vector<Event> kept;
+        for (const auto& e : wev->events(until, timeoutMs)) {
+            if (e.type == type && e.name == name) kept.push_back(e);
+        }
+        return kept;
+    }
+
+    SwaySession session{1600, 900};
+    std::string display;
+    std::unique_ptr<WevClient> wev;
+};
+
+}  // namespace
+
+TEST_F(OnSway, TheKeysOfAPlayedSceneReachTheNativeClientOnceEach) {
+    TempFile config("FEEDBACK_WINDOW WINDOW_NONE\nHAND_RIGHT 10 KEY_CLICK VK_RIGHT 0 0\n");
+    auto tolvane = start("swipe_right.scene", config, {"-frames", "240"});
+    EXPECT_EQ(tolvane->wait(120000), 0) << tolvane->output();
+    EXPECT_NE(tolvane->output().find("\nInput: Wayland virtual keyboard and pointer (sway)\n"),
+              std::string::npos)
+        << tolvane->output();
+    const auto keys = received(Event::Type::Key, "Right", "(released)", 5000);
+    ASSERT_EQ(keys.size(), 2u) << wev->output();
+    EXPECT_TRUE(keys[0].pressed);
+    EXPECT_FALSE(keys[1].pressed);
+}
+
+TEST_F(OnSway, AKilledProgramLeavesNoKeyOrButtonDown) {
+    TempFile config(
+        "FEEDBACK_WINDOW WINDOW_NONE\n"
+        "HAND_LEFT 10 MOUSE_TOGGLE M_LBUTTON 0 0\n"
+        "HAND_PUSH 10 KEY_HOLD a 0 0\n");
+    auto tolvane = start("guard.scene", config);
+    ASSERT_TRUE(tolvane->waitForOutput(">>> key : A - down", 120000)) << tolvane->output();
+    ASSERT_EQ(received(Event::Type::Key, "a", "sym: a", 10000).size(), 1u) << wev->output();
+    ASSERT_EQ(received(Event::Type::Button, "left", "(left)", 10000).size(), 1u) << wev->output();
+
+    tolvane->signal(SIGKILL);
+    EXPECT_EQ(tolvane->wait(10000), 128 + SIGKILL);
+    const auto keys = received(Event::Type::Key, "a", "key: 30; state: 0", 10000);
+    ASSERT_EQ(keys.size(), 2u) << wev->output();
+    EXPECT_FALSE(keys[1].pressed);
+    const auto buttons = received(Event::Type::Button, "left", "state: 0 (released)", 10000);
+    ASSERT_EQ(buttons.size(), 2u) << wev->output() << tolvane->output();
+    EXPECT_FALSE(buttons[1].pressed);
+}
