@@ -26,7 +26,7 @@ uint16_t evdevKeyOf(unsigned vk) {
         case 0x09:
             return KEY_TAB;
         case 0x0C:
-            return KEY_KP5;  // Clear: keypad 5 with Num Lock off
+            return KEY_CLEAR;
         case 0x0D:
             return KEY_ENTER;
         case 0x10:

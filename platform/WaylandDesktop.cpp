@@ -120,6 +120,34 @@ std::string connectError(const char* displayName) {
            "\": " + std::strerror(errno);
 }
 
+// The US layout (the evdev rules' pc105 "us"), with the keys that layout
+// gives other meanings named as the key table means them: F13 to F24 (media
+// keys there), Clear and the keypad separator.
+std::string keymapSource(xkb_context* context) {
+    const xkb_rule_names names{"evdev", "pc105", "us", "", ""};
+    const XkbKeymapPtr base(
+        xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    if (!base) return "";
+    std::string symbols;
+    const auto name = [&](uint16_t code, const char* keysym) {
+        const char* key = xkb_keymap_key_get_name(base.get(), code + 8u);
+        if (key != nullptr) symbols += std::string("key <") + key + "> { [ " + keysym + " ] };\n";
+    };
+    static const char* const functionKeys[] = {"F13", "F14", "F15", "F16", "F17", "F18",
+                                               "F19", "F20", "F21", "F22", "F23", "F24"};
+    for (unsigned i = 0; i < 12; ++i) name(evdevKeyOf(0x7C + i), functionKeys[i]);
+    name(evdevKeyOf(0x0C), "Clear");
+    name(evdevKeyOf(0x6C), "KP_Separator");
+    return "xkb_keymap {\n"
+           "xkb_keycodes { include \"evdev+aliases(qwerty)\" };\n"
+           "xkb_types { include \"complete\" };\n"
+           "xkb_compat { include \"complete\" };\n"
+           "xkb_symbols { include \"pc+us+inet(evdev)\"\n" +
+           symbols +
+           "};\n"
+           "};\n";
+}
+
 [[noreturn]] void connectionLost() {
     static const char message[] = "\ntolvane: lost the connection to the Wayland compositor\n";
     const ssize_t written = write(2, message, sizeof message - 1);
@@ -186,10 +214,12 @@ struct WaylandDesktop::Impl {
     // Builds the US keymap and uploads it to the virtual keyboard.
     bool uploadKeymap(std::string& error) {
         context.reset(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
-        const xkb_rule_names names{"evdev", "pc105", "us", "", ""};
-        if (context)
-            keymap.reset(
-                xkb_keymap_new_from_names(context.get(), &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
+        const std::string source = context ? keymapSource(context.get()) : "";
+        if (!source.empty()) {
+            keymap.reset(xkb_keymap_new_from_string(context.get(), source.c_str(),
+                                                    XKB_KEYMAP_FORMAT_TEXT_V1,
+                                                    XKB_KEYMAP_COMPILE_NO_FLAGS));
+        }
         if (keymap) state.reset(xkb_state_new(keymap.get()));
         if (!state) {
             error = "xkbcommon cannot build a US keymap (is xkb-data installed?)";
@@ -376,6 +406,11 @@ ScreenSize WaylandDesktop::screenSize() {
 
 void WaylandDesktop::sleepMs(int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::string waylandKeymap() {
+    const XkbContextPtr context(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
+    return context ? keymapSource(context.get()) : "";
 }
 
 ScreenSize waylandScreenSize(ScreenSize fallback) {

@@ -47,6 +47,11 @@ class WaylandDesktop final : public Desktop {
     std::unique_ptr<Impl> impl_;
 };
 
+// The keymap the backend uploads, as xkbcommon keymap source: a US layout
+// that types what usKeyScan and the key table say ("" when the system has no
+// keyboard descriptions for xkbcommon).
+std::string waylandKeymap();
+
 // The size of the compositor's first output, or `fallback` when no
 // compositor is reachable (for backends that cannot ask by themselves).
 ScreenSize waylandScreenSize(ScreenSize fallback);

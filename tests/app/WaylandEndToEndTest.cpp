@@ -2,6 +2,7 @@
 // input through the Wayland backend to a native client (wev).
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include "tests/support/RunProgram.h"
 #include "tests/support/SwaySession.h"
@@ -83,4 +84,23 @@ TEST_F(OnSway, AKilledProgramLeavesNoKeyOrButtonDown) {
     const auto buttons = received(Event::Type::Button, "left", "state: 0 (released)", 10000);
     ASSERT_EQ(buttons.size(), 2u) << wev->output() << tolvane->output();
     EXPECT_FALSE(buttons[1].pressed);
+}
+
+TEST(InputOption, ANamedBackendThatCannotStartEndsTheProgramSayingWhy) {
+    const std::string scene = sourceDir() + "/tests/app/scenes/swipe_right.scene";
+    const ProgramResult wayland = runTolvane({"-input", "wayland", "-device", scene},
+                                             "WAYLAND_DISPLAY=/nonexistent/wayland-3");
+    EXPECT_EQ(wayland.exitCode, 1);
+    EXPECT_NE(wayland.out.find("tolvane: cannot connect to the Wayland compositor "
+                               "\"/nonexistent/wayland-3\": No such file or directory — see "
+                               "README, Wayland\n"),
+              std::string::npos)
+        << wayland.out;
+    if (access("/dev/uinput", F_OK) == 0) GTEST_SKIP() << "this machine has /dev/uinput";
+    const ProgramResult uinput = runTolvane({"-input", "uinput", "-device", scene});
+    EXPECT_EQ(uinput.exitCode, 1);
+    EXPECT_NE(uinput.out.find("tolvane: /dev/uinput: No such file or directory — see README, "
+                              "Wayland\n"),
+              std::string::npos)
+        << uinput.out;
 }

@@ -1,8 +1,14 @@
 // End to end: events sent through the Wayland backend reach a native Wayland
-// client (wev) under a private headless sway.
+// client (wev) under a private headless sway; its keymap against the key table.
 #include "platform/WaylandDesktop.h"
 
 #include <gtest/gtest.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <memory>
+
+#include "platform/EvdevKeys.h"
+#include "platform/X11Desktop.h"
 
 #include "tests/support/SwaySession.h"
 
@@ -49,6 +55,48 @@ TEST(WaylandDesktop, RefusesToOpenWithoutACompositor) {
     EXPECT_NE(error.find("cannot connect to the Wayland compositor \"/nonexistent/wayland-7\""),
               std::string::npos)
         << error;
+}
+
+// The keymap the backend uploads and the positions it sends must agree with
+// the key table: each character comes out of the key
+// and shift state usKeyScan gives for it, and each named key is where X11
+// finds its keysym.
+TEST(WaylandDesktop, ItsKeymapTypesWhatTheKeyTableSays) {
+    const std::string source = platform::waylandKeymap();
+    if (source.empty())
+        GTEST_SKIP() << "xkbcommon finds no US keymap here (Debian package xkb-data)";
+    std::unique_ptr<xkb_context, decltype(&xkb_context_unref)> context(
+        xkb_context_new(XKB_CONTEXT_NO_FLAGS), &xkb_context_unref);
+    std::unique_ptr<xkb_keymap, decltype(&xkb_keymap_unref)> keymap(
+        xkb_keymap_new_from_string(context.get(), source.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
+                                   XKB_KEYMAP_COMPILE_NO_FLAGS),
+        &xkb_keymap_unref);
+    ASSERT_TRUE(keymap) << source;
+    // The one keysym of a key at a shift level, or 0.
+    const auto symOf = [&](uint16_t code, int level) -> xkb_keysym_t {
+        const xkb_keysym_t* syms = nullptr;
+        const int n = xkb_keymap_key_get_syms_by_level(
+            keymap.get(), code + 8u, 0, static_cast<xkb_level_index_t>(level), &syms);
+        return n == 1 ? syms[0] : 0;
+    };
+    for (int c = 1; c < 128; ++c) {
+        const int16_t scan = platform::usKeyScan(static_cast<char>(c));
+        if (scan < 0) continue;
+        const uint16_t code = platform::evdevKeyOf(scan & 0xFF);
+        ASSERT_NE(code, 0) << c;
+        EXPECT_EQ(xkb_keysym_to_utf32(symOf(code, (scan >> 8) & 1)), static_cast<uint32_t>(c))
+            << "character " << c;
+    }
+    for (unsigned vk = 0; vk < 256; ++vk) {
+        const unsigned long keysym = platform::X11Desktop::keysymOf(vk);
+        if (keysym == 0) continue;
+        const uint16_t code = platform::evdevKeyOf(vk);
+        ASSERT_NE(code, 0) << "vk " << vk;
+        bool found = false;
+        for (int level = 0; level < 4; ++level) found = found || symOf(code, level) == keysym;
+        EXPECT_TRUE(found) << "vk 0x" << std::hex << vk << ": keysym 0x" << keysym
+                           << " not on evdev key " << std::dec << code;
+    }
 }
 
 TEST_F(Wayland, KeysArriveOncePressedAndReleasedWithTheirModifiers) {
