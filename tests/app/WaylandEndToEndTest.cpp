@@ -55,6 +55,7 @@ class OnSway : public ::testing::Test {
 
 TEST_F(OnSway, TheKeysOfAPlayedSceneReachTheNativeClientOnceEach) {
     TempFile config("FEEDBACK_WINDOW WINDOW_NONE\nHAND_RIGHT 10 KEY_CLICK VK_RIGHT 0 0\n");
+    // No -input: "auto" takes the Wayland backend under sway.
     auto tolvane = start("swipe_right.scene", config, {"-frames", "240"});
     EXPECT_EQ(tolvane->wait(120000), 0) << tolvane->output();
     EXPECT_NE(tolvane->output().find("\nInput: Wayland virtual keyboard and pointer (sway)\n"),
@@ -71,7 +72,7 @@ TEST_F(OnSway, AKilledProgramLeavesNoKeyOrButtonDown) {
         "FEEDBACK_WINDOW WINDOW_NONE\n"
         "HAND_LEFT 10 MOUSE_TOGGLE M_LBUTTON 0 0\n"
         "HAND_PUSH 10 KEY_HOLD a 0 0\n");
-    auto tolvane = start("guard.scene", config);
+    auto tolvane = start("guard.scene", config, {"-input", "wayland"});
     ASSERT_TRUE(tolvane->waitForOutput(">>> key : A - down", 120000)) << tolvane->output();
     ASSERT_EQ(received(Event::Type::Key, "a", "sym: a", 10000).size(), 1u) << wev->output();
     ASSERT_EQ(received(Event::Type::Button, "left", "(left)", 10000).size(), 1u) << wev->output();
