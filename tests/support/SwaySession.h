@@ -69,6 +69,10 @@ class WevClient {
     std::vector<Event> events(const std::string& until = "", int timeoutMs = 0);
     // Everything wev printed, for failure messages.
     const std::string& output() const { return process_->output(); }
+    // Waits until `text` appears at or after offset `from` of the output.
+    bool waitFor(const std::string& text, size_t from, int timeoutMs) {
+        return process_->waitForOutput(text, timeoutMs, from);
+    }
 
   private:
     std::unique_ptr<ChildProcess> process_;
