@@ -157,12 +157,19 @@ int runWaylandReleaseGuard(int fd, int connectionFd, uint32_t keyboardId, uint32
     for (unsigned code = 0; code < held.keyDown.size(); ++code) {
         if (held.keyDown[code]) request(requests, keyboardId, kWireKeyOpcode, {time, code, 0});
     }
+    // With the keys up, no modifier is down either.
+    if (!requests.empty()) request(requests, keyboardId, kWireModifiersOpcode, {0, 0, 0, 0});
     // Buttons 1, 2, 3 are BTN_LEFT, BTN_MIDDLE, BTN_RIGHT.
     static constexpr uint32_t evdevButton[4] = {0, 0x110, 0x112, 0x111};
     for (unsigned b = 1; b < 4; ++b) {
         if (!held.buttonDown[b]) continue;
         request(requests, pointerId, kWireButtonOpcode, {time, evdevButton[b], 0});
         request(requests, pointerId, kWireFrameOpcode, {});
+    }
+    if (requests.empty()) {
+        // Nothing held (the usual end): leave the connection to the program.
+        close(connectionFd);
+        return 0;
     }
     const char* bytes = reinterpret_cast<const char*>(requests.data());
     size_t left = requests.size() * sizeof(uint32_t);

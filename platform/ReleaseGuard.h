@@ -84,6 +84,7 @@ int runWaylandReleaseGuard(int fd, int connectionFd, uint32_t keyboardId, uint32
 // The wire requests the Wayland guard writes: their opcodes in the
 // zwp_virtual_keyboard_v1 and zwlr_virtual_pointer_v1 interfaces.
 inline constexpr uint16_t kWireKeyOpcode = 1;
+inline constexpr uint16_t kWireModifiersOpcode = 2;
 inline constexpr uint16_t kWireButtonOpcode = 2;
 inline constexpr uint16_t kWireFrameOpcode = 4;
 // The fd number the Wayland connection has in the guard.

@@ -27,6 +27,7 @@ namespace platform {
 
 // The crash guard writes these requests itself.
 static_assert(ZWP_VIRTUAL_KEYBOARD_V1_KEY == kWireKeyOpcode);
+static_assert(ZWP_VIRTUAL_KEYBOARD_V1_MODIFIERS == kWireModifiersOpcode);
 static_assert(ZWLR_VIRTUAL_POINTER_V1_BUTTON == kWireButtonOpcode);
 static_assert(ZWLR_VIRTUAL_POINTER_V1_FRAME == kWireFrameOpcode);
 
