@@ -119,7 +119,7 @@ TEST_F(Wayland, KeysArriveOncePressedAndReleasedWithTheirModifiers) {
     }
 }
 
-TEST_F(Wayland, MovesAreAbsoluteOverTheOutputAndButtonsArriveThere) {
+TEST_F(Wayland, MovesAreAbsoluteOverTheOutputAndButtonsAndTheWheelFollow) {
     EXPECT_EQ(desktop->screenSize().width, 1600);
     EXPECT_EQ(desktop->screenSize().height, 900);
     // Nothing can read the pointer: it starts at the centre, then follows.
@@ -132,7 +132,8 @@ TEST_F(Wayland, MovesAreAbsoluteOverTheOutputAndButtonsArriveThere) {
     EXPECT_EQ(desktop->cursorPos().y, 700);
     desktop->sendMouse({0, 0, 0, platform::MOUSEEVENTF_RIGHTDOWN, 0, 0});
     desktop->sendMouse({0, 0, 0, platform::MOUSEEVENTF_RIGHTUP, 0, 0});
-    const auto events = wev->events("(released)", 10000);
+    desktop->sendMouse({0, 0, platform::WHEEL_DELTA, platform::MOUSEEVENTF_WHEEL, 0, 0});
+    const auto events = wev->events("] axis: ", 10000);
     // The window fills the output, so surface and screen coordinates agree.
     std::vector<WevClient::Event> positions;
     for (const auto& e : events) {
@@ -148,4 +149,8 @@ TEST_F(Wayland, MovesAreAbsoluteOverTheOutputAndButtonsArriveThere) {
     EXPECT_EQ(buttons[0].name, "right");
     EXPECT_TRUE(buttons[0].pressed);
     EXPECT_FALSE(buttons[1].pressed);
+    // A notch away from the user scrolls up: negative on Wayland's axis.
+    const auto wheel = only(events, Type::Axis);
+    ASSERT_EQ(wheel.size(), 1u) << wev->output();
+    EXPECT_LT(wheel[0].x, 0);
 }

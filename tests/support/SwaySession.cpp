@@ -223,6 +223,10 @@ std::vector<WevClient::Event> WevClient::events(const std::string& until, int ti
             if (open != std::string::npos)
                 e.name = button.substr(open + 1, button.find(')') - open - 1);
             events.push_back(e);
+        } else if (line.find("wl_pointer] axis: ") != std::string::npos) {
+            Event e{Event::Type::Axis, "", false};
+            std::sscanf(field("value").c_str(), "%lf", &e.x);
+            events.push_back(e);
         } else if (line.find("wl_pointer] motion:") != std::string::npos ||
                    line.find("wl_pointer] enter:") != std::string::npos) {
             Event e{

@@ -58,10 +58,10 @@ class WevClient {
     bool ok() const { return process_ && ok_; }
 
     struct Event {
-        enum class Type { Key, Button, Motion, Enter } type;
+        enum class Type { Key, Button, Motion, Enter, Axis } type;
         std::string name;  // key: the keysym's name ("Right"); button: "left"
         bool pressed = false;
-        double x = 0;  // motion, enter: surface coordinates
+        double x = 0;  // motion, enter: surface coordinates; axis: the value
         double y = 0;
     };
     // The events received so far, waiting up to `timeoutMs` for `until`
