@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr platform::ScreenSize kFallbackScreen{1920, 1080};
-
 bool set(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0';
@@ -43,6 +41,7 @@ InputOpeners systemInputOpeners() {
     o.uinput = [waylandSession](std::string& description,
                                 std::string& error) -> std::unique_ptr<platform::Desktop> {
 #ifdef TOLVANE_HAVE_UINPUT
+        constexpr platform::ScreenSize kFallbackScreen{1920, 1080};
         platform::ScreenSize screen = kFallbackScreen;
 #ifdef TOLVANE_HAVE_WAYLAND
         if (waylandSession) screen = platform::waylandScreenSize(kFallbackScreen);
