@@ -114,11 +114,12 @@ std::string peerName(wl_display* display) {
 }
 
 std::string connectError(const char* displayName) {
+    const int why = errno;
     const char* name = displayName != nullptr ? displayName : std::getenv("WAYLAND_DISPLAY");
     if (name == nullptr || *name == '\0')
         return "no Wayland compositor (WAYLAND_DISPLAY is not set)";
     return std::string("cannot connect to the Wayland compositor \"") + name +
-           "\": " + std::strerror(errno);
+           "\": " + std::strerror(why);
 }
 
 // The US layout (the evdev rules' pc105 "us"), with the keys that layout

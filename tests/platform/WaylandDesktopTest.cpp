@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <memory>
+#include <thread>
 
 #include "platform/EvdevKeys.h"
 #include "platform/X11Desktop.h"
@@ -153,4 +155,30 @@ TEST_F(Wayland, MovesAreAbsoluteOverTheOutputAndButtonsAndTheWheelFollow) {
     const auto wheel = only(events, Type::Axis);
     ASSERT_EQ(wheel.size(), 1u) << wev->output();
     EXPECT_LT(wheel[0].x, 0);
+}
+
+TEST_F(Wayland, MovesFromTheCursorWorkerAndKeysFromTheMainThreadDoNotMix) {
+    const uint32_t abs = platform::MOUSEEVENTF_MOVE | platform::MOUSEEVENTF_ABSOLUTE;
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i) desktop->sendMouse({i * 300, 32768, 0, abs, 0, 0});
+    });
+    // The main thread reads the cursor while the worker moves it, as the
+    // mouse emitter does.
+    int32_t lastX = 0;
+    for (int i = 0; i < 10; ++i) {
+        key('Q', true);
+        lastX = std::max(lastX, desktop->cursorPos().x);
+        key('Q', false);
+    }
+    worker.join();
+    EXPECT_LE(lastX, 1600);
+    key(0x27, true);  // Right: it arrives after everything before it
+    key(0x27, false);
+    const auto keys = only(wev->events("sym: Right", 10000), Type::Key);
+    ASSERT_EQ(keys.size(), 22u) << wev->output();
+    for (size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(keys[i].name, "q");
+        EXPECT_EQ(keys[i].pressed, i % 2 == 0);
+    }
+    EXPECT_EQ(desktop->cursorPos().x, platform::normalisedToPixel(199 * 300, 1600));
 }
