@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -56,9 +57,26 @@ std::vector<pid_t> processesOf(const std::string& dir) {
     return found;
 }
 
+// Ends what sessions of test runs that died left behind: processes whose
+// runtime folder is gone.
+void endOrphans() {
+    const std::string mark = "XDG_RUNTIME_DIR=/tmp/tolvane-sway-";
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string environ = readFile(entry.path().string() + "/environ");
+        const size_t at = environ.find(mark);
+        if (at == std::string::npos) continue;
+        const size_t start = at + mark.size() - std::strlen("/tmp/tolvane-sway-");
+        const std::string dir = environ.substr(start, environ.find('\0', start) - start);
+        if (!std::filesystem::exists(dir)) kill(static_cast<pid_t>(std::stol(name)), SIGKILL);
+    }
+}
+
 }  // namespace
 
 SwaySession::SwaySession(int width, int height) {
+    endOrphans();
     for (const char* program : {"sway", "swaymsg", "setpriv"}) {
         if (!installed(program)) {
             error_ = std::string(program) + " is not installed: no Wayland end-to-end test";
