@@ -4,6 +4,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "tests/support/RunProgram.h"
 #include "tests/support/SwaySession.h"
 #include "tests/support/TempFile.h"
@@ -104,4 +107,41 @@ TEST(InputOption, ANamedBackendThatCannotStartEndsTheProgramSayingWhy) {
                               "Wayland\n"),
               std::string::npos)
         << uinput.out;
+}
+
+TEST_F(OnSway, MouseModeMovesThePointerOverTheOutputAndClicksReachTheNativeClient) {
+    std::ifstream example(sourceDir() + "/examples/mouse.txt");
+    std::stringstream text;
+    text << example.rdbuf() << "\nFEEDBACK_WINDOW WINDOW_NONE\n";
+    TempFile config(text.str());
+    // The scene has 534 frames.
+    auto tolvane = start("../../../scenes/examples/mouse.scene", config,
+                         {"-input", "wayland", "-frames", "530"});
+    EXPECT_EQ(tolvane->wait(180000), 0) << tolvane->output();
+    // The logged button events: ">>> mouse : L_BUTTON - down" and so on.
+    const auto count = [&](const std::string& what) {
+        size_t n = 0;
+        const std::string& log = tolvane->output();
+        for (size_t at = 0; (at = log.find(">>> mouse : ", at)) != std::string::npos; ++at) {
+            const std::string event = log.substr(at, log.find_first_of("\t\n", at) - at);
+            if (event.size() >= what.size() &&
+                event.compare(event.size() - what.size(), what.size(), what) == 0)
+                ++n;
+        }
+        return n;
+    };
+    const auto events = wev->events("", 0);
+    size_t moves = 0, pressed = 0, released = 0;
+    for (const auto& e : events) {
+        if (e.type == Event::Type::Motion) {
+            ++moves;
+            EXPECT_TRUE(e.x >= 0 && e.x < 1600 && e.y >= 0 && e.y < 900) << e.x << "," << e.y;
+        } else if (e.type == Event::Type::Button) {
+            ++(e.pressed ? pressed : released);
+        }
+    }
+    EXPECT_GT(moves, 10u) << wev->output();
+    EXPECT_GT(pressed, 0u);
+    EXPECT_EQ(pressed, count(" - down"));
+    EXPECT_EQ(released, count(" - release"));
 }

@@ -112,8 +112,10 @@ SwaySession::SwaySession(int width, int height) {
     const std::string config = dir_ + "/config";
     std::ofstream(config) << "output HEADLESS-1 resolution " << width << "x" << height << "\n"
                           << "default_border none\nfocus_follows_mouse no\n"
-                          // Tolvane's own windows leave the focus where it is.
-                          << "no_focus [title=\"^Tolvane\"]\n";
+                          // Tolvane's own windows leave the focus where it is,
+                          // and the output to the client under test.
+                          << "no_focus [title=\"^Tolvane\"]\n"
+                          << "for_window [title=\"^Tolvane\"] move container to workspace 9\n";
     if (asOther_ && (chown(dir_.c_str(), uid_, gid_) != 0 || chown(config.c_str(), uid_, gid_))) {
         error_ = "cannot give the runtime folder to tolvane-test";
         return;
