@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/InputChoice.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -45,6 +47,15 @@ Options parseCommandLine(int argc, const char* const* argv) {
         }
     }
     if (const char* file = valueOf(argc, argv, "-snapshot")) o.snapshot = file;
+    if (const char* input = valueOf(argc, argv, "-input")) {
+        InputBackend backend{};
+        if (parseInputBackend(input, backend)) {
+            o.input = input;
+        } else {
+            o.error =
+                std::string("-input needs auto, x11, wayland or uinput, not \"") + input + "\"";
+        }
+    }
     o.check = flagGiven(argc, argv, "-check");
     o.dryRun = flagGiven(argc, argv, "-dry-run");
     o.help = flagGiven(argc, argv, "-help");
@@ -60,6 +71,8 @@ const char* helpText() {
            "  -check         load the configuration, print what loading prints, and exit\n"
            "                 (0 when it loaded, 1 when not); no sensor, no window\n"
            "  -dry-run       print input events instead of sending them to the desktop\n"
+           "  -input WAY     how input reaches the desktop: auto (default), x11 (XTest),\n"
+           "                 wayland (virtual keyboard and pointer protocols) or uinput\n"
            "  -frames N      run N frames, release everything held and exit 0\n"
            "  -snapshot FILE with -frames: save the window's last frame as a PPM picture\n"
            "  -watch         load the configuration file again whenever it changes\n"

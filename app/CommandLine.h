@@ -13,6 +13,7 @@ struct Options {
     std::string device;  // empty: any device
     bool check = false;
     bool dryRun = false;
+    std::string input = "auto";  // -input: auto, x11, wayland or uinput
     bool help = false;
     bool watch = false;
     long frames = -1;      // -1: run until stopped

@@ -9,6 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "app/ConfigLocation.h"
+#include "app/InputChoice.h"
 #include "app/SampleViewer.h"
 #include "config/EventRouter.h"
 #include "platform/Log.h"
@@ -55,15 +56,18 @@ int main(int argc, char** argv) {
     if (options.dryRun) {
         desktop = std::make_unique<platform::RecordingDesktop>(
             platform::displayScreenSize(kFallbackScreen), stderr);
+        logLine("Input: none, events are printed (-dry-run)\n");
     } else {
-        std::string error;
-        desktop = platform::X11Desktop::open(nullptr, error);
-        if (!desktop) {
-            std::fprintf(stderr,
-                         "tolvane: %s; an X11 desktop is needed to send input (or use -dry-run)\n",
-                         error.c_str());
+        InputBackend wanted = InputBackend::Auto;
+        parseInputBackend(options.input, wanted);
+        InputChoice choice = chooseInput(wanted, systemInputOpeners());
+        if (!choice.desktop) {
+            std::fprintf(stderr, "tolvane: %s\n", choice.error.c_str());
             return 1;
         }
+        if (!choice.warning.empty()) std::fprintf(stderr, "tolvane: %s\n", choice.warning.c_str());
+        logLine("%s", choice.logLine.c_str());
+        desktop = std::move(choice.desktop);
     }
 
     platform::installConnectionLossHandler();

@@ -6,6 +6,10 @@
 #   share/tolvane/scenes/               the virtual sensor's scenes (sim/)
 #   share/doc/tolvane/                  the user guide, README.md, with docs/
 #
+# and the udev rule that lets the logged-in user write /dev/uinput (for the
+# uinput input backend) into TOLVANE_UDEV_RULES_DIR, by default the system's
+# rules folder, which udev reads whatever the prefix is (it needs root).
+#
 # and the virtual sensor's OpenNI 2 driver, libTolvaneSim.so.0, into
 # TOLVANE_OPENNI2_DRIVERS_DIR (sim/): by default the system's OpenNI 2
 # driver folder, which is outside the prefix and needs root. The installed
@@ -18,6 +22,10 @@ install(FILES ${CMAKE_SOURCE_DIR}/gesture_event.txt DESTINATION ${CMAKE_INSTALL_
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/tolvane/examples
         FILES_MATCHING PATTERN "*.txt")
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+set(TOLVANE_UDEV_RULES_DIR /usr/lib/udev/rules.d CACHE PATH
+    "Where the udev rule for /dev/uinput goes")
+install(FILES ${CMAKE_SOURCE_DIR}/platform/70-tolvane-uinput.rules
+        DESTINATION ${TOLVANE_UDEV_RULES_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 

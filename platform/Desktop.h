@@ -1,8 +1,8 @@
 // The operating-system boundary of Tolvane's input side: every key event,
 // mouse event, absolute cursor move, cursor and screen query and the
 // character-to-key lookup goes through a Desktop. Records carry exactly the
-// values a Windows INPUT record would hold, so every backend (X11, recording)
-// sees the same numbers and tests can assert them.
+// values a Windows INPUT record would hold, so every backend (XTest, Wayland,
+// uinput, recording) sees the same numbers and tests can assert them.
 #pragma once
 
 #include <cstdint>

@@ -118,6 +118,9 @@ TEST_F(Installed, ProgramsDriverConfigurationExamplesScenesAndGuideAreInPlace) {
     EXPECT_GE(examples, 5);
     EXPECT_TRUE(fs::is_regular_file(data() / "scenes" / "demo.scene"));
     EXPECT_TRUE(fs::is_regular_file(prefix() / TOLVANE_INSTALL_DOCDIR / "README.md"));
+    EXPECT_NE(contents(staged(TOLVANE_UDEV_RULES_DIR) / "70-tolvane-uinput.rules")
+                  .find("KERNEL==\"uinput\""),
+              std::string::npos);
 }
 
 TEST_F(Installed, TheInstalledProgramChecksTheInstalledConfigurations) {

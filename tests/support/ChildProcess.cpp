@@ -67,11 +67,14 @@ void ChildProcess::readAvailable(int timeoutMs) {
     }
 }
 
-bool ChildProcess::waitForOutput(const std::string& text, int timeoutMs) {
+bool ChildProcess::waitForOutput(const std::string& text, int timeoutMs, size_t from) {
     const int64_t deadline = nowMs() + timeoutMs;
-    while (output_.find(text) == std::string::npos) {
+    const auto found = [&] {
+        return output_.size() >= from && output_.find(text, from) != std::string::npos;
+    };
+    while (!found()) {
         const int64_t left = deadline - nowMs();
-        if (left <= 0 || fd_ < 0) return output_.find(text) != std::string::npos;
+        if (left <= 0 || fd_ < 0) return found();
         readAvailable(static_cast<int>(std::min<int64_t>(left, 50)));
     }
     return true;

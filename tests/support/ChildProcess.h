@@ -17,8 +17,9 @@ class ChildProcess {
 
     bool started() const { return pid_ > 0; }
     pid_t pid() const { return pid_; }
-    // Reads output until `text` has appeared or `timeoutMs` has passed.
-    bool waitForOutput(const std::string& text, int timeoutMs);
+    // Reads output until `text` has appeared (at or after offset `from`) or
+    // `timeoutMs` has passed.
+    bool waitForOutput(const std::string& text, int timeoutMs, size_t from = 0);
     // Waits for the exit; returns the exit code (128 + signal when killed),
     // or -1 after `timeoutMs`.
     int wait(int timeoutMs);
