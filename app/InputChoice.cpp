@@ -38,7 +38,11 @@ InputChoice chooseInput(InputBackend wanted, const InputOpeners& open) {
     std::string description;
     std::string x11Error;
     const auto x11Refused = [&] {
-        return refused(x11Error + "; an X11 desktop is needed to send input (or use -dry-run)");
+        // Without any display nothing can run, -dry-run included: the
+        // display window needs one too.
+        return refused(x11Error +
+                       "; Tolvane needs an X11 display (or XWayland) for its windows and "
+                       "input: run it in a desktop session, or under Xvfb to try it");
     };
     switch (wanted) {
         case InputBackend::Wayland:

@@ -109,8 +109,8 @@ TEST(InputChoice, ANamedBackendIsTheOnlyOneTriedAndSaysWhyItCannotStart) {
               "the Wayland compositor (mutter) offers no virtual pointer — see README, Wayland");
     c = b.choose(InputBackend::X11, true);
     EXPECT_EQ(c.error,
-              "cannot open X display \":5\"; an X11 desktop is needed to send input (or use "
-              "-dry-run)");
+              "cannot open X display \":5\"; Tolvane needs an X11 display (or XWayland) for its "
+              "windows and input: run it in a desktop session, or under Xvfb to try it");
     EXPECT_EQ(b.tried, (Tried{"uinput", "wayland", "x11"}));
 
     Backends works;
