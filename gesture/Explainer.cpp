@@ -26,7 +26,8 @@ enum Kind : int32_t {
     TWO_HAND_END = 5,
 };
 
-constexpr int32_t kOncePerSecond = 30;      // frames between two equal lines
+constexpr int32_t kOncePerSecond = 30;  // frames between two equal lines
+constexpr int32_t kStrokeRepeat = 30;   // frames before one stroke line may repeat word for word
 constexpr int32_t kLastingConditions = 90;  // frames between repeats of a lasting condition
 constexpr float kMinStroke = 30.0f;         // mm a stroke must go to be explained
 constexpr int32_t kMinStrokePoints = 5;     // a shorter stroke is not classified
@@ -62,19 +63,27 @@ bool onOneHandPath(int32_t path) {
 Explainer::Explainer(int32_t frameRate) : frameRate_(frameRate > 0 ? frameRate : 30) {}
 
 void Explainer::say(int32_t kind, int32_t gesture, int32_t repeatFrames, const char* format, ...) {
-    const size_t key = static_cast<size_t>(kind) * kGestures +
-                       static_cast<size_t>(gesture >= 0 && gesture < kGestures ? gesture : 0);
-    if (key < lastSaid_.size()) {
-        if (lastSaid_[key] != 0 && frame_ < lastSaid_[key] + static_cast<uint64_t>(repeatFrames)) {
-            return;
-        }
-        lastSaid_[key] = frame_;
-    }
     char line[256];
     va_list args;
     va_start(args, format);
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
+    uint64_t hash = 1469598103934665603ULL;  // FNV-1a
+    for (const char* c = line; *c != '\0'; ++c) {
+        hash = (hash ^ static_cast<unsigned char>(*c)) * 1099511628211ULL;
+    }
+    // The end of a stroke or a measure is said unless it repeats the last
+    // line word for word; a lasting condition at most every repeatFrames.
+    const bool ending = kind == STROKE_END || kind == NOT_JUDGED || kind == TWO_HAND_END;
+    const size_t key = static_cast<size_t>(kind) * kGestures +
+                       static_cast<size_t>(gesture >= 0 && gesture < kGestures ? gesture : 0);
+    if (key < lastSaid_.size()) {
+        const bool recent =
+            lastSaid_[key] != 0 && frame_ < lastSaid_[key] + static_cast<uint64_t>(repeatFrames);
+        if (recent && (!ending || lastHash_[key] == hash)) return;
+        lastSaid_[key] = frame_;
+        lastHash_[key] = hash;
+    }
     logOwnLine("why: %s\n", line);
 }
 
@@ -131,8 +140,14 @@ void Explainer::oneHandFrame(const FrameDecisions& d, const GestureFeatures& f,
     s.depth = d.strokeDepth;
     s.strokeClass = f.strokeClass;
     if (d.firedGesture >= 0) s.fired = true;
-    // An event ends the stroke: the recogniser starts a new one from here.
-    if (s.fired) s = Stroke{};
+    if (s.fired) {
+        // An event ends the stroke; the rest of the movement, up to the next
+        // rest, belongs to it and is not explained.
+        s = Stroke{};
+        s.open = true;
+        s.set = d.path;
+        s.fired = true;
+    }
 }
 
 void Explainer::closeStroke(End end, const FrameDecisions& d, EventRouter& router) {
@@ -158,17 +173,17 @@ void Explainer::closeStroke(End end, const FrameDecisions& d, EventRouter& route
         const int32_t threshold = s.threshold[i];
         if (s.armed[i]) {
             if (end == End::Rest) {
-                say(STROKE_END, best, kOncePerSecond,
+                say(STROKE_END, best, kStrokeRepeat,
                     "%s reached %.1f of %.0f cm, dropped: the hand rested %.1f s at the turn "
                     "before coming back",
                     word(best), cm(reached), cm(threshold),
                     static_cast<double>(d.holdLength) / frameRate_);
             } else if (end == End::Lost) {
-                say(STROKE_END, best, kOncePerSecond,
+                say(STROKE_END, best, kStrokeRepeat,
                     "%s reached %.1f of %.0f cm, dropped: the hand was lost before it came back",
                     word(best), cm(reached), cm(threshold));
             } else {
-                say(STROKE_END, best, kOncePerSecond,
+                say(STROKE_END, best, kStrokeRepeat,
                     "%s reached %.1f of %.0f cm, dropped: the hands changed before it came back",
                     word(best), cm(reached), cm(threshold));
             }
@@ -179,7 +194,7 @@ void Explainer::closeStroke(End end, const FrameDecisions& d, EventRouter& route
                               : end == End::Changed          ? "then the hands changed"
                               : s.lastValue[i] * 2 < reached ? "then came back"
                                                              : "then the hand rested there";
-            say(STROKE_END, best, kOncePerSecond, "%s reached %.1f of %.0f cm, %s", word(best),
+            say(STROKE_END, best, kStrokeRepeat, "%s reached %.1f of %.0f cm, %s", word(best),
                 cm(reached), cm(threshold), how);
             return;
         }
@@ -203,36 +218,36 @@ void Explainer::explainUnjudged(const Stroke& s, EventRouter& router) {
         gesture = s.maxDy > 0.0f ? (oneHandSet ? GestureId::ONE_HAND_UP : GestureId::HAND_UP)
                                  : (oneHandSet ? GestureId::ONE_HAND_DOWN : GestureId::HAND_DOWN);
     }
-    if (!hasRule(router, gesture)) return;
+    if (!hasRule(router, gesture) || s.judged[static_cast<size_t>(gesture)]) return;
     const char* name = word(gesture);
     const char* vertical = s.maxDy > 0.0f ? "up" : "down";
     if (s.depthInProgress != 0) {
-        say(NOT_JUDGED, gesture, kOncePerSecond, "%s not judged while %s is active", name,
+        say(NOT_JUDGED, gesture, kStrokeRepeat, "%s not judged while %s is active", name,
             word(s.depthInProgress));
     } else if (s.points < kMinStrokePoints) {
-        say(NOT_JUDGED, gesture, kOncePerSecond,
+        say(NOT_JUDGED, gesture, kStrokeRepeat,
             "%s not judged: the stroke was too short (%d frames, needs %d)", name, s.points,
             kMinStrokePoints);
     } else if (s.depth >= kMaxPlanarDepth) {
-        say(NOT_JUDGED, gesture, kOncePerSecond,
+        say(NOT_JUDGED, gesture, kStrokeRepeat,
             "%s not judged: the stroke went %.1f cm in depth (needs under %.0f)", name, cm(s.depth),
             cm(kMaxPlanarDepth));
     } else if (s.strokeClass == StrokeClass::DEPTH) {
-        say(NOT_JUDGED, gesture, kOncePerSecond,
+        say(NOT_JUDGED, gesture, kStrokeRepeat,
             "%s not judged: the stroke went mostly in depth (%.1f cm, and %.1f cm across, %.1f cm "
             "%s)",
             name, cm(s.depth), cm(s.width), cm(s.height), vertical);
     } else if (s.strokeClass == StrokeClass::CIRCULAR ||
                s.strokeClass == StrokeClass::CIRCULAR_MAX_AFTER_MIN) {
-        say(NOT_JUDGED, gesture, kOncePerSecond,
+        say(NOT_JUDGED, gesture, kStrokeRepeat,
             "%s not judged: the stroke was round (it went %.1f cm across and %.1f cm %s)", name,
             cm(s.width), cm(s.height), vertical);
     } else if (sideways) {
-        say(NOT_JUDGED, gesture, kOncePerSecond,
+        say(NOT_JUDGED, gesture, kStrokeRepeat,
             "%s not judged: the stroke was not sideways (it went %.1f cm across and %.1f cm %s)",
             name, cm(s.width), cm(s.height), vertical);
     } else {
-        say(NOT_JUDGED, gesture, kOncePerSecond,
+        say(NOT_JUDGED, gesture, kStrokeRepeat,
             "%s not judged: the stroke was not up and down (it went %.1f cm %s and %.1f cm "
             "across)",
             name, cm(s.height), vertical, cm(s.width));
@@ -272,7 +287,15 @@ void Explainer::twoHandFrame(const FrameDecisions& d, const GestureFeatures& f,
                 closeEpisode(
                     g, d.count == 0 ? "then the hands were lost" : "then the hands changed", d);
             } else if (j == nullptr) {
-                closeEpisode(g, "then it was no longer judged", d);
+                // Its block either measured something else (it came back) or
+                // was kept from judging it.
+                const char* how = "then came back";
+                for (const TwoHandBlock& b : d.blocks) {
+                    if (b.gesture != g) continue;
+                    if (b.blockedBy != 0) how = "then another two-hand gesture became active";
+                    if (b.notLevel != 0) how = "then the hands were not level";
+                }
+                closeEpisode(g, how, d);
             } else if (j->value * 4 < e.threshold) {
                 closeEpisode(g, "then came back", d);
             }

@@ -59,7 +59,8 @@ class Explainer : public DecisionSink {
     void twoHandFrame(const FrameDecisions& d, const GestureFeatures& f, EventRouter& router);
     void closeEpisode(int32_t gesture, const char* how, const FrameDecisions& d);
     // Prints the line unless the same kind of line for the same gesture was
-    // printed within `repeatFrames` frames.
+    // printed within `repeatFrames` frames (for the end of a stroke or a
+    // measure: unless that line said the same).
     __attribute__((format(printf, 5, 6))) void say(int32_t kind, int32_t gesture,
                                                    int32_t repeatFrames, const char* format, ...);
 
@@ -69,6 +70,7 @@ class Explainer : public DecisionSink {
     Stroke stroke_;
     std::array<Episode, kGestures> episodes_{};
     std::array<uint64_t, 8 * kGestures> lastSaid_{};
+    std::array<uint64_t, 8 * kGestures> lastHash_{};
 };
 
 }  // namespace gesture
