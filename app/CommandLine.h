@@ -15,6 +15,8 @@ struct Options {
     bool dryRun = false;
     bool help = false;
     bool watch = false;
+    bool explain = false;  // "why:" lines, and the tuning view on from the start
+    bool trace = false;    // one "trace," line per frame
     long frames = -1;      // -1: run until stopped
     std::string snapshot;  // with -frames: the last frame of the window, as a PPM file
     std::string error;     // non-empty: refuse to start, with this message

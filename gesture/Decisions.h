@@ -122,6 +122,7 @@ class DecisionFanout : public DecisionSink {
     void add(DecisionSink* sink) {
         if (sink != nullptr && count_ < kMaxSinks) sinks_[count_++] = sink;
     }
+    void clear() { count_ = 0; }
     bool empty() const { return count_ == 0; }
     void frameDecided(const FrameDecisions& d, const GestureFeatures& f,
                       EventRouter& router) override {
