@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "gesture/Decisions.h"
 
@@ -39,19 +40,79 @@ struct TuningModel {
     int barCount = 0;
 };
 
+// The panel's text: laid out piece by piece each frame, composed on the CPU
+// from the font's glyphs into one texture (only the pieces that differ from
+// the last frame's are painted and sent), and drawn as a single textured quad, which costs software
+// OpenGL far less than a bitmap call or a quad per character. The glyphs are drawn once by GLUT
+// into a framebuffer object of the current OpenGL context and read back; without framebuffer
+// objects each piece falls back on GLUT's bitmap characters.
+class TextLayer {
+  public:
+    static constexpr int kWidth = 512;  // texture size, pixels
+    static constexpr int kHeight = 256;
+    static constexpr int kMaxPieces = 32;
+    static constexpr int kMaxLength = 63;
+
+    TextLayer();
+    ~TextLayer();
+    TextLayer(const TextLayer&) = delete;
+    TextLayer& operator=(const TextLayer&) = delete;
+
+    // Starts the frame's text, placed with its top left at (left, top).
+    void begin(int left, int top);
+    // A piece with its baseline starting at (x, y) from the layer's top left.
+    void add(int x, int y, const char* text);
+    // Draws the frame's text in white.
+    void end();
+
+  private:
+    static constexpr int kFirst = 32;
+    static constexpr int kLast = 126;
+    static constexpr int kCell = 16;
+
+    struct Piece {
+        int x = 0;
+        int y = 0;
+        char text[kMaxLength + 1]{};
+    };
+
+    bool build();
+    // Pixel width of a piece's text.
+    int widthOf(const Piece& p) const;
+    // Clears (or draws) a piece's pixels in the layer.
+    void paint(const Piece& p, bool draw);
+    // Sends the rows top..bottom, columns left..right of the layer to the texture.
+    void upload(int left, int top, int right, int bottom);
+
+    std::unique_ptr<uint8_t[]> pixels_;  // kWidth x kHeight alpha, row 0 at the top
+    std::unique_ptr<uint8_t[]> glyphs_;  // per glyph kCell x kCell, row 0 at the top
+    int advance_[kLast + 1]{};
+    Piece pieces_[kMaxPieces];
+    int pieceCount_ = 0;
+    Piece shown_[kMaxPieces];  // what the texture holds
+    int shownCount_ = 0;
+    int usedColumns_ = 0;
+    int left_ = 0;
+    int top_ = 0;
+    int usedRows_ = 0;
+    unsigned int texture_ = 0;
+    bool tried_ = false;
+};
+
 class TuningView : public gesture::DecisionSink {
   public:
     void frameDecided(const gesture::FrameDecisions& d, const gesture::GestureFeatures& f,
                       EventRouter& router) override;
     const TuningModel& model() const { return model_; }
     // Draws the panel at the top left of the 720 x 480 window (OpenGL, window
-    // pixels, y down); leaves the blend state as the overlay expects it.
-    void draw() const;
+    // pixels, y down), opaque, without blending.
+    void draw();
 
   private:
     static constexpr int32_t kGestures = 30;
     static constexpr uint64_t kFiredFrames = 15;
 
     TuningModel model_;
+    TextLayer text_;
     std::array<uint64_t, kGestures> firedUntil_{};
 };
