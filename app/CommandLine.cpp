@@ -60,6 +60,8 @@ Options parseCommandLine(int argc, const char* const* argv) {
     o.dryRun = flagGiven(argc, argv, "-dry-run");
     o.help = flagGiven(argc, argv, "-help");
     o.watch = flagGiven(argc, argv, "-watch");
+    o.explain = flagGiven(argc, argv, "-explain");
+    o.trace = flagGiven(argc, argv, "-trace");
     return o;
 }
 
@@ -77,7 +79,10 @@ const char* helpText() {
            "  -snapshot FILE with -frames: save the window's last frame as a PPM picture\n"
            "  -watch         load the configuration file again whenever it changes\n"
            "                 (a file with errors is refused and the old one stays)\n"
+           "  -explain       say on standard output why a gesture did nothing (\"why: \"\n"
+           "                 lines), and show the tuning view from the start\n"
+           "  -trace         one \"trace,\" line per frame with the recognisers' features\n"
            "  -help          this text\n"
            "Keys in the display window: P pauses and resumes recognition (releasing\n"
-           "everything held), Escape ends the program.\n";
+           "everything held), T shows or hides the tuning view, Escape ends the program.\n";
 }

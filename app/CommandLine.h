@@ -16,6 +16,8 @@ struct Options {
     std::string input = "auto";  // -input: auto, x11, wayland or uinput
     bool help = false;
     bool watch = false;
+    bool explain = false;  // "why:" lines, and the tuning view on from the start
+    bool trace = false;    // one "trace," line per frame
     long frames = -1;      // -1: run until stopped
     std::string snapshot;  // with -frames: the last frame of the window, as a PPM file
     std::string error;     // non-empty: refuse to start, with this message

@@ -116,6 +116,9 @@ int SampleViewer::init(int argc, char** argv) {
     manager.feedbackCode = code;
     gestureFeed_->feedbackCode = code;
     feedback_->setup(code, feedbackState_, handCount_);
+    if (options_.explain) explainer_ = std::make_unique<gesture::Explainer>(depthFps_);
+    tuningOn_ = options_.explain;
+    attachDecisionSinks();
     orvexStartGestureDetection(handTracker_.get(), ORVEX_GESTURE_WAVE);
     orvexStartGestureDetection(handTracker_.get(), ORVEX_GESTURE_CLICK);
     orvexSetHandSmoothingFactor(handTracker_.get(), 0.05f);
@@ -125,6 +128,14 @@ int SampleViewer::init(int argc, char** argv) {
 int SampleViewer::run() {
     glutMainLoop();
     return 0;
+}
+
+void SampleViewer::attachDecisionSinks() {
+    decisionSinks_.clear();
+    decisionSinks_.add(explainer_.get());
+    if (options_.trace) decisionSinks_.add(&trace_);
+    if (tuningOn_) decisionSinks_.add(&tuningView_);
+    gestureFeed_->manager().setDecisionSink(decisionSinks_.empty() ? nullptr : &decisionSinks_);
 }
 
 void SampleViewer::releaseEverything() {
@@ -298,6 +309,7 @@ void SampleViewer::seeNoHands() {
 void SampleViewer::updateFeedback() {
     updateAnchors(handCount_, feedbackState_, screenPoints_, anchors_);
     drawOverlay(handCount_, feedbackState_, screenPoints_, anchors_, markerScale_);
+    if (tuningOn_) tuningView_.draw();
     feedback_->update(feedbackState_, handCount_);
 }
 
@@ -313,6 +325,11 @@ void SampleViewer::onKey(unsigned char key, int /*x*/, int /*y*/) {
         paused_ = !paused_;
         logLine(paused_ ? "\n>   Paused: everything released\n" : "\n>   Resumed\n");
         if (paused_) releaseEverything();
+        return;
+    }
+    if (key == 't' || key == 'T') {
+        tuningOn_ = !tuningOn_;
+        attachDecisionSinks();
         return;
     }
     if (key == 27) {

@@ -16,9 +16,13 @@
 #include "app/HandPoints.h"
 #include "app/OpenNIHandles.h"
 #include "app/Overlay.h"
+#include "app/TuningView.h"
 #include "feedback/Feedback.h"
+#include "gesture/Decisions.h"
+#include "gesture/Explainer.h"
 #include "gesture/FeedbackState.h"
 #include "gesture/GestureFeed.h"
+#include "gesture/Trace.h"
 #include "platform/Desktop.h"
 
 class SampleViewer {
@@ -59,6 +63,9 @@ class SampleViewer {
     void releaseEverything();
     void drawPaused();
     void saveSnapshot();
+    // Gives the gesture manager the sinks that are on ("-explain", "-trace",
+    // the tuning view), or none.
+    void attachDecisionSinks();
 
     DepthImage depthImage_;
     char name_[256]{};
@@ -91,6 +98,13 @@ class SampleViewer {
     // The configuration file's last seen change time and size ("-watch").
     long long configStamp_ = -1;
     int exitCode_ = 0;
+    // Explanations, trace and the tuning view (T), fed by the recognisers
+    // only while one of them is on.
+    std::unique_ptr<gesture::Explainer> explainer_;
+    gesture::TraceWriter trace_;
+    TuningView tuningView_;
+    bool tuningOn_ = false;
+    gesture::DecisionFanout decisionSinks_;
 };
 
 // The one viewer, for the GLUT callbacks, which carry no user data.

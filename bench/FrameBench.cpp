@@ -18,6 +18,19 @@
 //   p95_cpu_us, max_cpu_us
 // Goals: 500 us per 320 x 240 frame, 1500 us per 640 x 480 frame, one core.
 //
+// explain_cost/<scene> replays the hand points of every frame of the scene
+// (as the frame path hands them over) through fresh gesture managers, without
+// a decision sink and with each sink attached, and reports the CPU time per
+// frame: plain_us, and the extra of the explainer (explain_us, goal 20 us),
+// the tuning view's bookkeeping (tuning_model_us) and the trace (trace_us,
+// writing to /dev/null). tuning_view_draw (only with $DISPLAY) draws the
+// tuning view of each of those frames into a 720 x 480 GLUT window over a
+// full-window quad and waits for OpenGL to finish, and the same without the
+// view: draw_cpu_us is the difference in CPU time of the whole process
+// (software OpenGL renders on threads of its own), draw_us in wall time
+// (on a busy machine mostly waiting for those threads); frame_cpu_us is the
+// frame without the view. Goal 100 us with software OpenGL.
+//
 // Usage: tolvane-frame-bench [--scene FILE]... [--config FILE] [--csv-dir DIR]
 //        [google-benchmark flags]
 // --csv-dir writes DIR/frame-<W>x<H>.csv with frame,cpu_us,wall_us per frame.
@@ -38,9 +51,15 @@
 #include <string>
 #include <vector>
 
+#include <GL/freeglut.h>
+
+#include "app/TuningView.h"
 #include "bench/FramePath.h"
+#include "gesture/Explainer.h"
+#include "gesture/Trace.h"
 #include "sim/Renderer.h"
 #include "sim/Scene.h"
+#include "tests/support/QuietStdout.h"
 
 namespace {
 
@@ -49,6 +68,13 @@ using Clock = std::chrono::steady_clock;
 double threadCpuUs() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) * 1e-3;
+}
+
+// CPU time of the whole process: software OpenGL renders on threads of its own.
+double processCpuUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) * 1e-3;
 }
 
@@ -206,6 +232,168 @@ void depthPictureBench(benchmark::State& state, const sim::Scene& scene) {
     state.SetLabel(std::to_string(w) + "x" + std::to_string(h));
 }
 
+// The hand points the frame path gave the gesture manager, frame by frame.
+struct CapturedHands {
+    std::vector<HandPointSet> frames;
+    int fps = 30;
+    std::string error;
+};
+
+CapturedHands captureHands(const std::string& scene, const std::string& config, int frames) {
+    CapturedHands c;
+    bench::FramePath path(scene, config);
+    if (!path.ok()) {
+        c.error = path.error();
+        return c;
+    }
+    path.setObserver([&c](const bench::FrameInfo& info, bench::FramePath&) {
+        HandPointSet set = info.set;
+        set.count = info.handCount;
+        c.frames.push_back(set);
+    });
+    QuietStdout quiet;
+    for (int i = 0; i < frames && path.step(); ++i) {
+    }
+    return c;
+}
+
+// CPU time per frame of `reps` replays of the captured frames through one
+// gesture manager with `sink` attached (or none).
+double replayUs(const CapturedHands& c, const std::string& config, gesture::DecisionSink* sink,
+                int reps) {
+    platform::RecordingDesktop desktop(platform::ScreenSize{1920, 1080});
+    gesture::GestureFeed feed(desktop);
+    feed.manager().frameRate = c.fps;
+    QuietStdout quiet;
+    if (feed.manager().router().loadGestureConfig(config.c_str(), 320, 240) != 0) return -1.0;
+    feed.manager().setDecisionSink(sink);
+    gesture::FeedbackState state;
+    const double t0 = threadCpuUs();
+    for (int r = 0; r < reps; ++r) {
+        for (const HandPointSet& set : c.frames) {
+            feed.feedHandPoints(std::span<const Point3f, 3>(set.depth),
+                                std::span<const Point3f, 3>(set.world), set.count, state);
+        }
+        desktop.take();
+    }
+    return (threadCpuUs() - t0) /
+           (static_cast<double>(reps) * static_cast<double>(c.frames.size()));
+}
+
+void explainCostBench(benchmark::State& state, const std::string& scene, const std::string& config,
+                      int frames) {
+    const CapturedHands c = captureHands(scene, config, frames);
+    if (!c.error.empty() || c.frames.empty()) {
+        state.SkipWithError(("cannot capture the scene's hands: " + c.error).c_str());
+        return;
+    }
+    constexpr int kReps = 10;
+    constexpr int kRounds = 5;
+    // Interleaved rounds; the least of each is the least disturbed.
+    double plain = 1e9, explain = 1e9, tuning = 1e9, trace = 1e9;
+    for (auto _ : state) {
+        for (int round = 0; round < kRounds; ++round) {
+            gesture::Explainer explainer(c.fps);
+            TuningView view;
+            gesture::TraceWriter writer;
+            plain = std::min(plain, replayUs(c, config, nullptr, kReps));
+            explain = std::min(explain, replayUs(c, config, &explainer, kReps));
+            tuning = std::min(tuning, replayUs(c, config, &view, kReps));
+            trace = std::min(trace, replayUs(c, config, &writer, kReps));
+        }
+    }
+    state.counters["plain_us"] = plain;
+    state.counters["explain_us"] = explain - plain;
+    state.counters["tuning_model_us"] = tuning - plain;
+    state.counters["trace_us"] = trace - plain;
+    state.counters["frames"] = static_cast<double>(c.frames.size());
+}
+
+void tuningDrawBench(benchmark::State& state, const std::string& scene, const std::string& config,
+                     int frames) {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+        state.SkipWithError("no $DISPLAY for the OpenGL window");
+        return;
+    }
+    const CapturedHands c = captureHands(scene, config, frames);
+    if (!c.error.empty() || c.frames.empty()) {
+        state.SkipWithError(("cannot capture the scene's hands: " + c.error).c_str());
+        return;
+    }
+    static bool windowMade = false;
+    if (!windowMade) {
+        int argc = 1;
+        char name[] = "tolvane-frame-bench";
+        char* argv[] = {name, nullptr};
+        glutInit(&argc, argv);
+        glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
+        glutInitWindowSize(720, 480);
+        glutCreateWindow("tuning view");
+        windowMade = true;
+    }
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 720, 480, 0, -1.0, 1.0);
+
+    platform::RecordingDesktop desktop(platform::ScreenSize{1920, 1080});
+    gesture::GestureFeed feed(desktop);
+    feed.manager().frameRate = c.fps;
+    QuietStdout quiet;
+    if (feed.manager().router().loadGestureConfig(config.c_str(), 320, 240) != 0) {
+        state.SkipWithError("cannot load the configuration");
+        return;
+    }
+    TuningView view;
+    feed.manager().setDecisionSink(&view);
+    gesture::FeedbackState feedback;
+    // The manager's cursor worker would count in the process's CPU time.
+    feed.manager().router().mouseEmitter->cursorThread->stop();
+    std::vector<double> draw;
+    std::vector<double> drawCpu;
+    std::vector<double> base;
+    std::vector<double> baseCpu;
+    for (auto* v : {&draw, &drawCpu, &base, &baseCpu}) v->reserve(c.frames.size());
+    size_t k = 0;
+    for (auto _ : state) {
+        const HandPointSet& set = c.frames[k];
+        k = (k + 1) % c.frames.size();
+        feed.feedHandPoints(std::span<const Point3f, 3>(set.depth),
+                            std::span<const Point3f, 3>(set.world), set.count, feedback);
+        // The same frame twice, with and without the view over a full-window
+        // quad (the depth picture's place): the difference is what the view
+        // adds to the frame.
+        for (int withView = 0; withView < 2; ++withView) {
+            glClear(GL_COLOR_BUFFER_BIT);
+            glFinish();
+            const auto t0 = Clock::now();
+            const double c0 = processCpuUs();
+            glColor4f(0.5f, 0.5f, 0.5f, 1.0f);
+            glBegin(GL_QUADS);
+            glVertex2i(0, 0);
+            glVertex2i(720, 0);
+            glVertex2i(720, 480);
+            glVertex2i(0, 480);
+            glEnd();
+            if (withView == 1) view.draw();
+            glFinish();
+            (withView == 1 ? draw : base).push_back(sinceUs(t0));
+            (withView == 1 ? drawCpu : baseCpu).push_back(processCpuUs() - c0);
+        }
+        desktop.take();
+    }
+    glutSwapBuffers();
+    if (draw.empty()) return;
+    const auto mean = [](const std::vector<double>& v) {
+        double sum = 0;
+        for (double x : v) sum += x;
+        return sum / static_cast<double>(v.size());
+    };
+    state.counters["draw_us"] = mean(draw) - mean(base);
+    state.counters["draw_cpu_us"] = mean(drawCpu) - mean(baseCpu);
+    state.counters["frame_cpu_us"] = mean(baseCpu);
+}
+
 std::string sourceDir() {
     const char* dir = std::getenv("TOLVANE_SOURCE_DIR");
     return dir != nullptr ? dir : TOLVANE_SOURCE_DIR;
@@ -252,6 +440,20 @@ int main(int argc, char** argv) {
             ->Iterations(frames)
             ->Unit(benchmark::kMicrosecond)
             ->UseRealTime();
+        const std::string cost = "explain_cost/" + scene.substr(scene.find_last_of('/') + 1);
+        benchmark::RegisterBenchmark(cost.c_str(),
+                                     [scene, frames](benchmark::State& state) {
+                                         explainCostBench(state, scene, options.config, frames);
+                                     })
+            ->Iterations(1)
+            ->Unit(benchmark::kMicrosecond);
+        const std::string draw = "tuning_view_draw/" + scene.substr(scene.find_last_of('/') + 1);
+        benchmark::RegisterBenchmark(draw.c_str(),
+                                     [scene, frames](benchmark::State& state) {
+                                         tuningDrawBench(state, scene, options.config, frames);
+                                     })
+            ->Iterations(frames)
+            ->Unit(benchmark::kMicrosecond);
         const std::string picture = "depth_picture/" + scene.substr(scene.find_last_of('/') + 1);
         benchmark::RegisterBenchmark(picture.c_str(), [rendered](benchmark::State& state) {
             depthPictureBench(state, *rendered);

@@ -21,6 +21,15 @@ constexpr int32_t kClickValue = 100000;    // measure of the down-stroke click
 constexpr float kClickAcceleration = 3000.0f;
 constexpr float kClickSpeed = 100.0f;
 constexpr float kDepthDeadZone = 20.0f;  // mm in front of or behind the hold point
+// Two-hand blocks: how level the hands must be for their depth and height
+// against the reference to count, the tilt dead zone, the spread bands and
+// the dead zone between the hands' depths (mm).
+constexpr float kLevelForDepth = 100.0f;
+constexpr float kLevelForHeight = 50.0f;
+constexpr float kTiltDeadZone = 20.0f;
+constexpr float kOpenFrom = 300.0f;
+constexpr float kCloseBelow = 200.0f;
+constexpr float kHandPushDeadZone = 20.0f;
 
 bool fired(int32_t result) {
     return (result & kResultFired) != 0;
@@ -100,6 +109,11 @@ void GestureManager::processFrame(std::span<const Point3f, kPoints> world, int32
         count = 0;
     }
     ++frame_;
+    if (sink_ != nullptr) {
+        decisions_ = FrameDecisions{};
+        decisions_.frame = frame_;
+        decisions_.count = count;
+    }
 
     const int32_t converted = count == 2 ? kPoints : std::min(count, kPoints);
     for (int32_t i = 0; i < kPoints; ++i) {
@@ -125,6 +139,28 @@ void GestureManager::processFrame(std::span<const Point3f, kPoints> world, int32
     state.twoHandDot = count == 2 && anyActive(kTwoHandGestures) ? 1 : 0;
     state.singleBeep = f.edge;
     state.doubleBeep = f.referenceSet;
+    if (sink_ != nullptr) publishDecisions(count, f);
+}
+
+void GestureManager::note(int32_t gesture, int32_t value, int32_t result) {
+    decisions_.addJudgement(gesture, value, router_->gestureThreshold(gesture), result);
+    if (fired(result)) decisions_.firedGesture = gesture;
+}
+
+void GestureManager::publishDecisions(int32_t count, const GestureFeatures& f) {
+    FrameDecisions& d = decisions_;
+    d.holdState = holdDetector_.state();
+    d.holdCount = holdDetector_.count();
+    d.holdLength = holdDetector_.windowLength();
+    d.strokePoints = trajectory_->pointCount();
+    d.strokeWidth = trajectory_->width();
+    d.strokeHeight = trajectory_->height();
+    d.strokeDepth = trajectory_->depthExtent();
+    d.referenceSet = reference_.isSet() ? 1 : 0;
+    d.referenceCounter = reference_.frameCounter();
+    d.gestureSubMode = gestureSubMode_;
+    if (count == 0 || count > 2 || f.valid == 0) d.path = RecognisedPath::NONE;
+    sink_->frameDecided(d, f, *router_);
 }
 
 void GestureManager::clearHoldPoint() {
@@ -147,6 +183,7 @@ void GestureManager::computeFeatures(std::span<const Point3i, kPoints> points, i
         if (previousCount_ == 1) {
             router_->clearAllRuleStates();
         }
+        if (sink_ != nullptr && previousCount_ != 0) decisions_.cleared = Cleared::HANDS_LOST;
         if (handsChanged) {
             router_->keyboardEmitter->resetAndReleaseAllKeys();
             router_->mouseEmitter->resetAndReleaseAllButtons();
@@ -165,7 +202,13 @@ void GestureManager::computeFeatures(std::span<const Point3i, kPoints> points, i
         f.handsDeltaX = static_cast<float>(dx);
         f.handsDeltaY = orientation * static_cast<float>(dy);
         f.handsDeltaZ = orientation * static_cast<float>(dz);
+        const bool hadReference = reference_.isSet();
         f.referenceSet = reference_.update(cx, cy, static_cast<float>(points[2].z), dy, dz);
+        if (sink_ != nullptr) {
+            decisions_.referenceAttempt = !hadReference && reference_.frameCounter() == 0 ? 1 : 0;
+            decisions_.handsDy = dy;
+            decisions_.handsDz = dz;
+        }
         f.refDeltaY = reference_.y() - cy;
         f.refDeltaZ = cz - reference_.z();
     }
@@ -179,6 +222,7 @@ void GestureManager::computeFeatures(std::span<const Point3i, kPoints> points, i
             holdPoint_[2] = static_cast<float>(hand.z);
             if (count == 1) {
                 router_->clearAllRuleStates();
+                if (sink_ != nullptr) decisions_.cleared = Cleared::REST;
             }
             if (!previousHolding_) {
                 trajectory_->clear();
@@ -237,73 +281,110 @@ void GestureManager::recogniseTwoHands(const Point3i& p, GestureFeatures& f, int
     }
 }
 
+namespace {
+
+// The five blocks of the two-hand recogniser: a pair of competing gestures
+// and the gestures whose active rule keeps the block from being judged.
+struct Block {
+    int32_t first, second;
+    int32_t blockers[8];
+};
+constexpr Block kBlocks[FrameDecisions::kBlocks] = {
+    {GestureId::TWO_HANDS_BACK, GestureId::TWO_HANDS_PUSH, {6, 7, 8, 9, 12, 13, 10, 11}},
+    {GestureId::TWO_HANDS_UP, GestureId::TWO_HANDS_DOWN, {4, 5, 8, 9, 12, 13, 10, 11}},
+    {GestureId::TURN_LEFT, GestureId::TURN_RIGHT, {4, 5, 6, 7, 8, 9, 12, 13}},
+    {GestureId::TWO_HANDS_OPEN, GestureId::TWO_HANDS_CLOSE, {4, 5, 6, 7, 12, 13, 10, 11}},
+    {GestureId::LEFT_HAND_PUSH, GestureId::RIGHT_HAND_PUSH, {4, 5, 6, 7, 8, 9, 10, 11}},
+};
+
+}  // namespace
+
+TwoHandBlock GestureManager::blockCandidate(int block, const GestureFeatures& f) {
+    const Block& b = kBlocks[block];
+    TwoHandBlock c;
+    const auto pick = [&c](int32_t gesture, float value) {
+        c.gesture = gesture;
+        c.value = value;
+    };
+    const auto level = [&c](float measure, float limit) {
+        c.levelMeasure = std::fabs(measure);
+        c.levelLimit = limit;
+        c.notLevel = std::fabs(measure) < limit ? 0 : 1;
+    };
+    switch (block) {
+        case 0:  // depth of the hands against the reference
+            level(f.handsDeltaZ, kLevelForDepth);
+            if (f.refDeltaZ > 0.0f) {
+                pick(b.first, f.refDeltaZ);
+            } else if (f.refDeltaZ < 0.0f) {
+                pick(b.second, -f.refDeltaZ);
+            }
+            break;
+        case 1:  // height of the hands against the reference
+            level(f.handsDeltaY, kLevelForHeight);
+            if (f.refDeltaY > 0.0f) {
+                pick(b.first, f.refDeltaY);
+            } else if (f.refDeltaY < 0.0f) {
+                pick(b.second, -f.refDeltaY);
+            }
+            break;
+        case 2:  // tilt: the right hand lower turns left
+            if (f.handsDeltaY > kTiltDeadZone) {
+                pick(b.first, f.handsDeltaY);
+            } else {
+                pick(b.second, -f.handsDeltaY);
+            }
+            break;
+        case 3: {  // spread; the closing measure grows as the hands meet
+            const float spread = std::fabs(f.handsDeltaX);
+            if (spread > kOpenFrom) {
+                pick(b.first, spread);
+            } else if (spread < kCloseBelow) {
+                pick(b.second,
+                     2.0f * static_cast<float>(router_->gestureThreshold(b.second)) - spread);
+            }
+            break;
+        }
+        default:  // one hand nearer than the other
+            if (f.handsDeltaZ > kHandPushDeadZone) {
+                pick(b.first, f.handsDeltaZ);
+            } else if (f.handsDeltaZ < -kHandPushDeadZone) {
+                pick(b.second, -f.handsDeltaZ);
+            }
+            break;
+    }
+    return c;
+}
+
 void GestureManager::twoHandKeyboard(const GestureFeatures& f) {
     // Each block evaluates a pair of competing gestures unless a gesture of
     // another block is active; a fired gesture disarms every other gesture of
     // its emitter.
-    struct Block {
-        int32_t first, second;
-        int32_t blockers[8];
-    };
-    static constexpr Block kBlocks[] = {
-        {GestureId::TWO_HANDS_BACK, GestureId::TWO_HANDS_PUSH, {6, 7, 8, 9, 12, 13, 10, 11}},
-        {GestureId::TWO_HANDS_UP, GestureId::TWO_HANDS_DOWN, {4, 5, 8, 9, 12, 13, 10, 11}},
-        {GestureId::TURN_LEFT, GestureId::TURN_RIGHT, {4, 5, 6, 7, 8, 9, 12, 13}},
-        {GestureId::TWO_HANDS_OPEN, GestureId::TWO_HANDS_CLOSE, {4, 5, 6, 7, 12, 13, 10, 11}},
-        {GestureId::LEFT_HAND_PUSH, GestureId::RIGHT_HAND_PUSH, {4, 5, 6, 7, 8, 9, 10, 11}},
-    };
-
-    for (int block = 0; block < 5; ++block) {
+    if (sink_ != nullptr) decisions_.path = RecognisedPath::TWO_HANDS;
+    for (int block = 0; block < FrameDecisions::kBlocks; ++block) {
         const Block& b = kBlocks[block];
-        if (anyActive(b.blockers)) {
-            continue;
-        }
-        int32_t first = 0;
-        int32_t second = 0;
-        switch (block) {
-            case 0:  // depth of the hands against the reference
-                if (std::fabs(f.handsDeltaZ) < 100.0f) {
-                    if (f.refDeltaZ > 0.0f) {
-                        first = router_->routeGesture(b.first, toValue(f.refDeltaZ));
-                    } else if (f.refDeltaZ < 0.0f) {
-                        second = router_->routeGesture(b.second, toValue(-f.refDeltaZ));
-                    }
-                }
-                break;
-            case 1:  // height of the hands against the reference
-                if (std::fabs(f.handsDeltaY) < 50.0f) {
-                    if (f.refDeltaY > 0.0f) {
-                        first = router_->routeGesture(b.first, toValue(f.refDeltaY));
-                    } else if (f.refDeltaY < 0.0f) {
-                        second = router_->routeGesture(b.second, toValue(-f.refDeltaY));
-                    }
-                }
-                break;
-            case 2:  // tilt: the right hand lower turns left
-                if (f.handsDeltaY > 20.0f) {
-                    first = router_->routeGesture(b.first, toValue(f.handsDeltaY));
-                } else {
-                    second = router_->routeGesture(b.second, toValue(-f.handsDeltaY));
-                }
-                break;
-            case 3: {  // spread; the closing measure grows as the hands meet
-                const float spread = std::fabs(f.handsDeltaX);
-                if (spread > 300.0f) {
-                    first = router_->routeGesture(b.first, toValue(spread));
-                } else if (spread < 200.0f) {
-                    const float closing =
-                        2.0f * static_cast<float>(router_->gestureThreshold(b.second)) - spread;
-                    second = router_->routeGesture(b.second, toValue(closing));
-                }
+        int32_t blocker = 0;
+        for (int32_t g : b.blockers) {
+            if (router_->gestureActive(g) != 0) {
+                blocker = g;
                 break;
             }
-            default:  // one hand nearer than the other
-                if (f.handsDeltaZ > 20.0f) {
-                    first = router_->routeGesture(b.first, toValue(f.handsDeltaZ));
-                } else if (f.handsDeltaZ < -20.0f) {
-                    second = router_->routeGesture(b.second, toValue(-f.handsDeltaZ));
-                }
-                break;
+        }
+        if (sink_ != nullptr) {
+            decisions_.blocks[block] = blockCandidate(block, f);
+            decisions_.blocks[block].blockedBy = blocker;
+        }
+        if (blocker != 0) {
+            continue;
+        }
+        const TwoHandBlock c = blockCandidate(block, f);
+        int32_t first = 0;
+        int32_t second = 0;
+        if (c.gesture != 0 && c.notLevel == 0) {
+            const int32_t value = toValue(c.value);
+            const int32_t r = router_->routeGesture(c.gesture, value);
+            if (sink_ != nullptr) note(c.gesture, value, r);
+            (c.gesture == b.first ? first : second) = r;
         }
         if (fired(first)) {
             router_->clearOtherRuleStates(b.first);
@@ -323,6 +404,13 @@ void GestureManager::recogniseOneHand(const Point3i& p, GestureFeatures& f, int3
     }
 
     const int32_t mode = f.oneHandMode;
+    if (sink_ != nullptr) {
+        decisions_.path =
+            mode == InputMode::MOUSE_MODE && gestureSubMode_ == 1 ? RecognisedPath::ONE_HAND_SET
+            : mode == InputMode::KEYBOARD_MODE || gestureSubMode_ == 1 ? RecognisedPath::HAND_SET
+            : mode == InputMode::MOUSE_MODE                            ? RecognisedPath::CURSOR
+                                                                       : RecognisedPath::NONE;
+    }
     if (mode == InputMode::MOUSE_MODE && gestureSubMode_ == 1) {
         gesturePath(f, true);
     } else if (mode == InputMode::KEYBOARD_MODE || gestureSubMode_ == 1) {
@@ -352,6 +440,7 @@ void GestureManager::cursorPath(const Point3i& p, const GestureFeatures& f) {
             EventType::isKeyboard(holdType)
                 ? router_->keyboardEmitter->handleGesture(GestureId::HAND_HOLD, kHoldValue)
                 : router_->mouseEmitter->handleGesture(d.x, d.y, GestureId::HAND_HOLD, kHoldValue);
+        if (sink_ != nullptr) note(GestureId::HAND_HOLD, kHoldValue, r);
         if (fired(r)) {
             gestureSubMode_ = 1;
         }
@@ -369,6 +458,7 @@ void GestureManager::cursorPath(const Point3i& p, const GestureFeatures& f) {
                     ? router_->keyboardEmitter->handleGesture(GestureId::ONE_HAND_DOWN, kClickValue)
                     : router_->mouseEmitter->handleGestureAtCursor(GestureId::ONE_HAND_DOWN,
                                                                    kClickValue, 2);
+            if (sink_ != nullptr) note(GestureId::ONE_HAND_DOWN, kClickValue, r);
             if (r & kResultReleased) {
                 downArmed_ = 0;
             }
@@ -383,7 +473,10 @@ void GestureManager::cursorPath(const Point3i& p, const GestureFeatures& f) {
 void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
     const GestureSet& g = oneHandSet ? kOneHandSet : kHandSet;
     auto route = [this](int32_t gesture, float value) {
-        return router_->routeGestureAtCursor(gesture, toValue(value), 1);
+        const int32_t v = toValue(value);
+        const int32_t r = router_->routeGestureAtCursor(gesture, v, 1);
+        if (sink_ != nullptr) note(gesture, v, r);
+        return r;
     };
     int32_t rP = 0, rB = 0, rU = 0, rD = 0, rL = 0, rR = 0;
 
@@ -397,6 +490,8 @@ void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
             } else {
                 rB = route(g.back, f.holdDeltaZ);
             }
+        } else if (sink_ != nullptr) {
+            decisions_.depthHeld = pushActive ? g.push : g.back;
         }
     } else if (std::fabs(f.holdDeltaZ) >= kDepthDeadZone) {
         if (f.holdDeltaZ < 0.0f) {
@@ -410,6 +505,9 @@ void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
         gestureSubMode_ = 0;
     }
 
+    if (sink_ != nullptr && ((rP | rB) & kResultActive) != 0) {
+        decisions_.depthInProgress = (rP & kResultActive) != 0 ? g.push : g.back;
+    }
     if (((rP | rB) & kResultActive) == 0) {
         if (f.strokeClass == StrokeClass::VERTICAL) {
             if (active(g.up)) {

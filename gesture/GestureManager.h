@@ -12,6 +12,7 @@
 #include <span>
 
 #include "config/EventRouter.h"
+#include "gesture/Decisions.h"
 #include "gesture/FeedbackState.h"
 #include "gesture/GestureFeatures.h"
 #include "gesture/HoldDetector.h"
@@ -60,6 +61,11 @@ class GestureManager {
     int32_t clickLatch() const { return clickLatch_; }
     int32_t downArmed() const { return downArmed_; }
 
+    // Attaches a receiver of every frame's decisions (null detaches it). The
+    // recognisers note their decisions only while one is attached.
+    void setDecisionSink(DecisionSink* sink) { sink_ = sink; }
+    const FrameDecisions& lastDecisions() const { return decisions_; }
+
     // Set by the viewer before the first frame.
     int32_t frameRate = 30;
     int32_t feedbackCode = 0;
@@ -79,6 +85,11 @@ class GestureManager {
     void cursorPath(const Point3i& p, const GestureFeatures& f);
     void gesturePath(const GestureFeatures& f, bool oneHandSet);
     void twoHandKeyboard(const GestureFeatures& f);
+    // The gesture a two-hand block's measures point to, with its measure.
+    TwoHandBlock blockCandidate(int block, const GestureFeatures& f);
+    // Notes a router call for the decision sink.
+    void note(int32_t gesture, int32_t value, int32_t result);
+    void publishDecisions(int32_t count, const GestureFeatures& f);
     void clearHoldPoint();
 
     std::unique_ptr<EventRouter> router_;
@@ -99,6 +110,9 @@ class GestureManager {
     int32_t downArmed_ = 0;
     CursorTrack cursorHand_;
     CursorTrack twoHandCursor_;
+
+    DecisionSink* sink_ = nullptr;
+    FrameDecisions decisions_;
 
     uint64_t frame_ = 0;
     Point3i points_[kPoints];

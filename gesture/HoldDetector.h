@@ -21,6 +21,7 @@ class HoldDetector {
 
     int32_t windowLength() const { return length_; }
     int32_t state() const { return state_; }
+    int32_t count() const { return count_; }
 
   private:
     static constexpr int32_t kRestarted = -1;

@@ -1,16 +1,14 @@
 #include "gesture/TwoHandReference.h"
 
-#include <cstdio>
 #include <cstdlib>
+
+#include "platform/Log.h"
 
 namespace gesture {
 
 namespace {
 
-constexpr int32_t kFramesBeforeAttempt = 30;
 constexpr int32_t kCounterWrap = 10000;
-constexpr int32_t kMaxLevelDy = 70;         // mm between the hands' heights
-constexpr int32_t kMaxLevelDz = 120;        // mm between the hands' depths
 constexpr float kReferenceBehind = 200.0f;  // mm the reference sits in front of the midpoint
 
 }  // namespace
@@ -29,10 +27,9 @@ int32_t TwoHandReference::update(float centreX, float centreY, float midpointZ, 
         // Hands that are not level fall back on the last candidate taken.
         reference_ = candidate_;
         counter_ = 0;
-        std::printf("\n>   Two hands : Reference = (%.2f, %.2f, %.2f)\n",
-                    static_cast<double>(reference_[0]), static_cast<double>(reference_[1]),
-                    static_cast<double>(reference_[2]));
-        std::fflush(stdout);
+        logLine("\n>   Two hands : Reference = (%.2f, %.2f, %.2f)\n",
+                static_cast<double>(reference_[0]), static_cast<double>(reference_[1]),
+                static_cast<double>(reference_[2]));
     }
     return taken;
 }

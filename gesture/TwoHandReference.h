@@ -10,6 +10,12 @@ namespace gesture {
 
 class TwoHandReference {
   public:
+    // Two-hand frames before each attempt, and how level the hands must be
+    // for an attempt to take a new candidate (mm, exclusive).
+    static constexpr int32_t kFramesBeforeAttempt = 30;
+    static constexpr int32_t kMaxLevelDy = 70;
+    static constexpr int32_t kMaxLevelDz = 120;
+
     // One two-hand frame: centre of the hands, the midpoint's depth and the
     // raw differences between the hands. Returns 1 when a new candidate was
     // taken this frame. Prints the reference whenever an attempt is made.

@@ -11,7 +11,9 @@
 #include <optional>
 #include <sstream>
 
+#include "gesture/Explainer.h"
 #include "gesture/GestureFeed.h"
+#include "gesture/Trace.h"
 #include "platform/RecordingDesktop.h"
 
 namespace gesture::scenario {
@@ -120,7 +122,7 @@ std::string format(const char* fmt, Args... args) {
 
 class Runner {
   public:
-    explicit Runner(std::string path) : path_(std::move(path)) {}
+    Runner(std::string path, Sinks sinks) : path_(std::move(path)), sinks(sinks) {}
 
     Result run() {
         std::ifstream in(path_);
@@ -173,6 +175,8 @@ class Runner {
                 if (!parseInt(w[1], sensorWidth_) || !parseInt(w[2], sensorHeight_)) {
                     return fail(next_, "bad sensor size"), false;
                 }
+            } else if (w[0] == "explain" && w.size() == 1) {
+                explain_ = true;
             } else if (w[0] == "frame-rate" && w.size() == 2) {
                 if (!parseInt(w[1], frameRate_)) return fail(next_, "bad frame rate"), false;
             } else {
@@ -199,6 +203,9 @@ class Runner {
         // read the cursor target instead. Its hold pulse comes from "hold-pulse".
         cursorThread().stop();
         feed_->manager().frameRate = frameRate_;
+        if ((explain_ && sinks == Sinks::AsWritten) || sinks == Sinks::All) sinks_.add(&explainer_);
+        if (sinks == Sinks::All) sinks_.add(&trace_);
+        if (!sinks_.empty()) feed_->manager().setDecisionSink(&sinks_);
         ::testing::internal::CaptureStdout();
         const int32_t failed = feed_->manager().router().loadGestureConfig(
             configPath_.c_str(), sensorWidth_, sensorHeight_);
@@ -395,12 +402,27 @@ class Runner {
     Hands last_;
     bool pulse_ = false;
     std::vector<std::string> shown_;
+    Sinks sinks;
+    bool explain_ = false;
+    Explainer explainer_;
+    TraceWriter trace_;
+    DecisionFanout sinks_;
 };
 
 }  // namespace
 
-Result runFile(const std::string& path) {
-    return Runner(path).run();
+Result runFile(const std::string& path, Sinks sinks) {
+    return Runner(path, sinks).run();
+}
+
+std::vector<std::string> withoutExplanations(const std::vector<std::string>& transcript) {
+    std::vector<std::string> kept;
+    for (const std::string& line : transcript) {
+        if (line.rfind("out: why: ", 0) != 0 && line.rfind("out: trace,", 0) != 0) {
+            kept.push_back(line);
+        }
+    }
+    return kept;
 }
 
 std::string diff(const std::vector<std::string>& expected, const std::vector<std::string>& actual) {

@@ -17,7 +17,13 @@ struct Result {
     std::vector<std::string> actual;
 };
 
-Result runFile(const std::string& path);
+// Which decision sinks a run attaches: as the file says ("explain"), none
+// whatever it says, or the explainer and the trace writer both.
+enum class Sinks { AsWritten, None, All };
+Result runFile(const std::string& path, Sinks sinks = Sinks::AsWritten);
+
+// The transcript without the lines that explanations and traces add.
+std::vector<std::string> withoutExplanations(const std::vector<std::string>& transcript);
 
 // A unified-style listing of the two transcripts: "  " common, "- " only
 // expected, "+ " only actual.

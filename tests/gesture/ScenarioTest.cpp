@@ -38,6 +38,20 @@ TEST_P(Scenario, MatchesItsTranscript) {
                            << gesture::scenario::diff(result.expected, result.actual);
 }
 
+// Without a decision sink the log is the file's transcript without its
+// "why:" lines; the explainer and the trace only add their own lines.
+TEST_P(Scenario, ExplainingAndTracingChangeNothingElse) {
+    using gesture::scenario::Sinks;
+    using gesture::scenario::withoutExplanations;
+    const auto plain = gesture::scenario::runFile(GetParam(), Sinks::None);
+    const auto all = gesture::scenario::runFile(GetParam(), Sinks::All);
+    ASSERT_TRUE(all.error.empty()) << all.error;
+    const auto expected = withoutExplanations(plain.expected);
+    EXPECT_EQ(expected, plain.actual) << gesture::scenario::diff(expected, plain.actual);
+    const auto explained = withoutExplanations(all.actual);
+    EXPECT_EQ(plain.actual, explained) << gesture::scenario::diff(plain.actual, explained);
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, Scenario, testing::ValuesIn(scenarioFiles()),
                          [](const testing::TestParamInfo<std::string>& info) {
                              std::string name = std::filesystem::path(info.param).stem().string();
