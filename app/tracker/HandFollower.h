@@ -9,18 +9,20 @@
 // `handRadius` of that end, re-centred once. Without an arm in sight the hand is the surface
 // around the prediction.
 //
-// The reported point is the palm's centre: of the hand surface, the sample deepest inside the
-// surface's outline (the centre of the largest disc that fits in it, found with a chamfer
-// distance transform of the window). Fingers and the wrist are narrower than the palm, so the
-// point neither follows spread fingers nor slides down the forearm; it is the mean of the
-// surface within that disc.
+// The reported point is the palm's centre. Every surface sample gets its distance to the
+// surface's outline (a chamfer distance transform of the window): the palm is the widest part
+// of the hand, fingers are thin. The mean of the hand surface weighted by that distance
+// (nothing within `fingerRadius`, full weight from `coreDepth`) is not pulled towards spread
+// fingers as the plain mean is; where the two differ by less than `thinPull` the plain mean,
+// which the outline's noise moves least, is kept, from twice that on the weighted one, and a
+// blend in between. Samples without a reading take the reading beside them, so thin lines of
+// drop-outs across a hand do not cut it.
 //
 // A hand that moved farther than its prediction says may reach the window's edge. The surface
 // then leaves the window in more than one place (the hand on one side, the arm on the other),
-// or the palm found touches the window's edge; neither the window edge nor that end is then
-// taken for the arm: the search is made again in a window large enough for the farthest a hand
-// moves in one frame interval (`maxSpeed`), and when that is still ambiguous the frame gives no
-// support.
+// or the hand's widest part touches the window's edge; the search is then made again in a
+// window large enough for the farthest a hand moves in one frame interval (`maxSpeed`), and
+// its result is taken when the surface leaves that window in one place only (the arm).
 //
 // The result has support when the hand surface covers at least `minSupport`, does not fill
 // its sphere like a wall or torso would (`maxOccupancy`), lies within the distance a hand moves
