@@ -35,6 +35,11 @@
 #include <benchmark/benchmark.h>
 
 #include "app/tracker/HandTrackerCore.h"
+#if TOLVANE_REALDEPTH
+#include <filesystem>
+
+#include "tests/support/RealDepth.h"
+#endif
 #include "sim/Renderer.h"
 #include "sim/Scene.h"
 
@@ -489,6 +494,7 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
     std::vector<bool> trackingStarted(scene->people.size() * 2, false);
     std::vector<sim::Vec3> lastCentre(scene->people.size() * 2);
     int falseHere = 0, phantomHere = 0;
+    int handsStarted = 0;  // hands reported new
     Percentile errorHere;
     Percentile costHere;
     int visibleHere = 0, trackedHere = 0;
@@ -564,6 +570,17 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
             }
         }
 
+        for (int j = 0; j < out.handCount; ++j) {
+            if ((out.hands[j].state & tracker::kHandNew) != 0) {
+                ++handsStarted;
+                if (verbose) {
+                    std::printf("  hand %d started at %.2f s (%.0f, %.0f, %.0f)\n", out.hands[j].id,
+                                time, out.hands[j].position.x, out.hands[j].position.y,
+                                out.hands[j].position.z);
+                }
+            }
+        }
+
         // Tracked hands against the true palm centres.
         for (size_t i = 0; i < truth.hands.size(); ++i) {
             const sim::HandTruth& ht = truth.hands[i];
@@ -635,13 +652,104 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
     for (double e : errorHere.values) totals.error.add(e);
     if (verbose) {
         std::printf(
-            "%-34s gestures %zu/%zu  false %d  tracked %d/%d  error %.1f mm p95 %.1f  phantom %d  "
-            "cost %.0f us p99 %.0f\n",
+            "%-34s gestures %zu/%zu  false %d  hands %d  tracked %d/%d  error %.1f mm p95 %.1f  "
+            "phantom %d  cost %.0f us p99 %.0f\n",
             c.name.c_str(), static_cast<size_t>(foundHere), c.gestures.size(), falseHere,
-            trackedHere, visibleHere, errorHere.mean(), errorHere.at(0.95), phantomHere,
-            costHere.mean(), costHere.at(0.99));
+            handsStarted, trackedHere, visibleHere, errorHere.mean(), errorHere.at(0.95),
+            phantomHere, costHere.mean(), costHere.at(0.99));
     }
 }
+
+#if TOLVANE_REALDEPTH
+// Rows for the real recordings (../shared/realdepth, seen from the project root): completed
+// focus gestures per minute (all false: none of them shows one), played the way the viewer
+// does; and how far a hand started on a real palm (sr305, palms in
+// tests/app/tracker/data/sr305-palms.txt) is reported from it after 1 s.
+void realRows() {
+    const std::string dir = realdepth::folder();
+    if (dir.empty()) {
+        std::printf("(no ../shared/realdepth: no rows for real recordings)\n\n");
+        return;
+    }
+    std::string error;
+    realdepth::Image im;
+    auto play = [&](tracker::HandTrackerCore& core, double seconds, int& gestures) {
+        tracker::TrackerOutput out;
+        tracker::DepthView view{im.depth.data(), im.width, im.height, im.width, 0, 0};
+        core.process(view, static_cast<uint64_t>(seconds * 1e6), out);
+        for (int g = 0; g < out.gestureCount; ++g) {
+            if ((out.gestures[g].state & tracker::kGestureCompleted) == 0) continue;
+            ++gestures;
+            int16_t id = -1;
+            core.startHandTracking(out.gestures[g].position, &id);
+        }
+    };
+    auto viewerCore = [](tracker::HandTrackerCore& core, float hfov, float vfov) {
+        core.configure(tracker::CameraModel(640, 480, hfov, vfov));
+        core.setGestureEnabled(tracker::kGestureWave, true);
+        core.setGestureEnabled(tracker::kGestureClick, true);
+        core.setSmoothingFactor(0.05F);
+    };
+    std::printf("| Real recording (640 x 480) | Goal | Result |\n|---|---|---|\n");
+    for (const char* name : {"openiss-walk", "openiss-table"}) {
+        realdepth::Recording rec;
+        if (!realdepth::readRecording(dir + "/" + name, rec, error)) continue;
+        tracker::HandTrackerCore core;
+        viewerCore(core, realdepth::kKinectHfov, realdepth::kKinectVfov);
+        int gestures = 0;
+        for (size_t k = 0; k < rec.files.size(); ++k) {
+            if (realdepth::readPng(rec.files[k], true, im, error))
+                play(core, rec.seconds[k], gestures);
+        }
+        const double minutes = rec.seconds.back() / 60.0;
+        std::printf("| %s (Kinect v1, %.1f s), false focus gestures | 0 | %d (%.1f per minute) |\n",
+                    name, rec.seconds.back(), gestures, gestures / minutes);
+    }
+    int stillGestures = 0;
+    double stillSeconds = 0;
+    for (const char* sub : {"pcl", "sr305/20210326-230536", "sr305/20210326-231615"}) {
+        const bool sr = sub[0] == 's';
+        tracker::HandTrackerCore core;
+        viewerCore(core, sr ? realdepth::kSr305Hfov : realdepth::kKinectHfov,
+                   sr ? realdepth::kSr305Vfov : realdepth::kKinectVfov);
+        for (const auto& entry : std::filesystem::directory_iterator(dir + "/" + sub)) {
+            if (!realdepth::readPng(entry.path().string(), false, im, error)) continue;
+            for (int k = 0; k < 60; ++k, stillSeconds += 1.0 / 30)
+                play(core, stillSeconds, stillGestures);
+        }
+    }
+    std::printf(
+        "| still frames (pcl, sr305), each 2 s, false focus gestures | 0 | %d in %.1f min |\n",
+        stillGestures, stillSeconds / 60.0);
+    std::ifstream in("tests/app/tracker/data/sr305-palms.txt");
+    std::string line;
+    Percentile offsets;
+    const tracker::CameraModel camera(640, 480, realdepth::kSr305Hfov, realdepth::kSr305Vfov);
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string file;
+        float u = 0, v = 0, z = 0;
+        fields >> file >> u >> v >> z;
+        if (!realdepth::readPng(dir + "/sr305/20210326-231615/" + file, false, im, error)) continue;
+        tracker::HandTrackerCore core;
+        core.configure(camera);
+        const Vec3 palm = camera.depthToWorld(u, v, z + core.params().surfaceToCentre);
+        int16_t id = -1;
+        core.startHandTracking(palm, &id);
+        tracker::TrackerOutput out;
+        tracker::DepthView view{im.depth.data(), im.width, im.height, im.width, 0, 0};
+        for (int k = 0; k < 30; ++k) core.process(view, static_cast<uint64_t>(k) * 33333, out);
+        if (out.handCount == 1 && (out.hands[0].state & tracker::kHandTracked) != 0) {
+            offsets.add(std::sqrt(tracker::squaredDistance(out.hands[0].position, palm)));
+        }
+    }
+    std::printf(
+        "| sr305 still open hand, offset from the palm's centre after 1 s, mean / largest "
+        "| <= 15 / 35 mm | %.1f / %.1f mm (%zu frames) |\n\n",
+        offsets.mean(), offsets.at(1.0), offsets.values.size());
+}
+#endif
 
 // Per-frame cost on pre-rendered frames of a gesture scene (two hands tracked).
 struct CostFixture {
@@ -853,6 +961,9 @@ int main(int argc, char** argv) {
             realWidth, true);
     }
     std::printf("\n");
+#if TOLVANE_REALDEPTH
+    if (only == nullptr) realRows();
+#endif
     std::fflush(stdout);
 
     int restCount = static_cast<int>(rest.size());

@@ -193,7 +193,9 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
                 }
             } else if (dz >= gap) {
                 ++freeEdges;
-            } else if (dz > 0) {
+            } else {
+                // A surface nearer than the region, or one just behind it: the region is seen
+                // past or against it (a patch of background between nearer objects), not free.
                 ++boundEdges;
             }
         }

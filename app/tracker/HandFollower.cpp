@@ -15,6 +15,15 @@ enum CellFlags : uint8_t {
     kClaimed = 4,   // nearer to another hand
 };
 
+constexpr int kBridgeU[4] = {-1, 1, 0, 0};
+constexpr int kBridgeV[4] = {0, 0, -1, 1};
+
+uint16_t sampleAt(const DepthView& frame, int fu, int fv) {
+    return (fu >= 0 && fv >= 0 && fu < frame.width && fv < frame.height)
+               ? frame.data[static_cast<std::ptrdiff_t>(fv) * frame.stride + fu]
+               : uint16_t{0};
+}
+
 }  // namespace
 
 HandFollower::HandFollower(const FollowParams& params) : params_(params) {
@@ -22,15 +31,97 @@ HandFollower::HandFollower(const FollowParams& params) : params_(params) {
     const auto side = static_cast<size_t>(params_.gridSize + 1);
     depth_.resize(side * side);
     flags_.resize(side * side);
+    inside_.resize(side * side);
     queue_.resize(side * side);
     points_.resize(side * side);
 }
 
 FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction, bool widened,
-                                  const Vec3* others, int otherCount) {
-    FollowResult result;
-    if (!(prediction.z > 100.0F) || frame.data == nullptr) return result;
+                                  float interval, const Vec3* others, int otherCount) {
+    const float reach = std::max(params_.maxJump, params_.maxSpeed * std::max(0.0F, interval));
     const float radius = widened ? params_.widenedRadius : params_.searchRadius;
+    Search s = search(frame, prediction, radius, reach, others, otherCount);
+    if (s.ambiguous) {
+        const float wide = reach + params_.searchRadius;
+        if (wide > radius) {
+            const Search second = search(frame, prediction, wide, reach, others, otherCount);
+            if (!second.ambiguous) s = second;
+        }
+    }
+    return s.result;
+}
+
+int HandFollower::windowExits() const {
+    // Walk the window's edge once around; runs of surface cells separated by more than
+    // `exitGap` other cells are separate exits.
+    const int perimeter = 2 * (columns_ + rows_) - 4;
+    if (columns_ < 2 || rows_ < 2) return 0;
+    auto cellAt = [&](int k) {
+        if (k < columns_) return k;  // top, left to right
+        k -= columns_;
+        if (k < rows_ - 1) return (k + 1) * columns_ + columns_ - 1;  // right, downwards
+        k -= rows_ - 1;
+        if (k < columns_ - 1) return (rows_ - 1) * columns_ + columns_ - 2 - k;  // bottom
+        k -= columns_ - 1;
+        return (rows_ - 2 - k) * columns_;  // left, upwards
+    };
+    auto on = [&](int k) { return (flags_[static_cast<size_t>(cellAt(k))] & kInRegion) != 0; };
+    int start = -1;
+    for (int k = 0; k < perimeter && start < 0; ++k) {
+        if (!on(k)) start = k;
+    }
+    if (start < 0) return 1;  // the surface covers the whole edge
+    int exits = 0;
+    int gap = params_.exitGap + 1;
+    for (int n = 1; n <= perimeter; ++n) {
+        if (on((start + n) % perimeter)) {
+            if (gap > params_.exitGap) ++exits;
+            gap = 0;
+        } else {
+            ++gap;
+        }
+    }
+    return exits;
+}
+
+void HandFollower::distanceToOutline(int cells) {
+    // Two-pass 3-4 chamfer distance; cells beyond the window count as outside the surface.
+    constexpr uint16_t kFar = 60000;
+    auto in = [&](int c) { return (flags_[static_cast<size_t>(c)] & kInRegion) != 0; };
+    for (int c = 0; c < cells; ++c) {
+        const bool inside = in(c);
+        inside_[static_cast<size_t>(c)] = inside ? kFar : uint16_t{0};
+    }
+    auto at = [&](int i, int j) -> int {
+        if (i < 0 || j < 0 || i >= columns_ || j >= rows_) return 0;
+        return inside_[static_cast<size_t>(j * columns_ + i)];
+    };
+    for (int j = 0; j < rows_; ++j) {
+        for (int i = 0; i < columns_; ++i) {
+            uint16_t& d = inside_[static_cast<size_t>(j * columns_ + i)];
+            if (d == 0) continue;
+            const int best = std::min({at(i - 1, j) + 3, at(i, j - 1) + 3, at(i - 1, j - 1) + 4,
+                                       at(i + 1, j - 1) + 4, static_cast<int>(d)});
+            d = static_cast<uint16_t>(best);
+        }
+    }
+    for (int j = rows_ - 1; j >= 0; --j) {
+        for (int i = columns_ - 1; i >= 0; --i) {
+            uint16_t& d = inside_[static_cast<size_t>(j * columns_ + i)];
+            if (d == 0) continue;
+            const int best = std::min({at(i + 1, j) + 3, at(i, j + 1) + 3, at(i + 1, j + 1) + 4,
+                                       at(i - 1, j + 1) + 4, static_cast<int>(d)});
+            d = static_cast<uint16_t>(best);
+        }
+    }
+}
+
+HandFollower::Search HandFollower::search(const DepthView& frame, const Vec3& prediction,
+                                          float radius, float reach, const Vec3* others,
+                                          int otherCount) {
+    Search out;
+    FollowResult& result = out.result;
+    if (!(prediction.z > 100.0F) || frame.data == nullptr) return out;
     float uc = 0;
     float vc = 0;
     camera_.worldToDepth(prediction.x, prediction.y, prediction.z, &uc, &vc);
@@ -40,7 +131,7 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
     const int height = camera_.height();
     if (uc + rx < 0 || vc + ry < 0 || uc - rx >= static_cast<float>(width) ||
         vc - ry >= static_cast<float>(height)) {
-        return result;
+        return out;
     }
     const int grid = params_.gridSize;
     const int step = std::max(
@@ -51,8 +142,9 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
     const int v0 = static_cast<int>(std::floor(vc - ry));
 
     // Sample the window and decide which samples belong to other hands.
+    const int bridge = std::min(2, step / 3);
     const float hand2 = params_.handRadius * params_.handRadius;
-    const float seedLimit = params_.maxJump * params_.maxJump;
+    const float seedLimit = reach * reach;
     int seed = -1;
     float seedDistance = seedLimit;
     for (int j = 0; j < rows_; ++j) {
@@ -70,9 +162,12 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
                 continue;
             }
             flag = 0;
-            z = (fu >= 0 && fv >= 0 && fu < frame.width && fv < frame.height)
-                    ? frame.data[static_cast<std::ptrdiff_t>(fv) * frame.stride + fu]
-                    : uint16_t{0};
+            z = sampleAt(frame, fu, fv);
+            // A thin line of missing readings (a drop-out across the hand) is bridged by the
+            // readings just beside it; gaps a sample step wide (between fingers) are not.
+            for (int k = 0; z == 0 && k < 4 && bridge > 0; ++k) {
+                z = sampleAt(frame, fu + kBridgeU[k] * bridge, fv + kBridgeV[k] * bridge);
+            }
             if (z == 0) continue;
             const Vec3 p = camera_.depthToWorld(static_cast<float>(u), static_cast<float>(v), z);
             points_[static_cast<size_t>(idx)] = p;
@@ -89,7 +184,7 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
             }
         }
     }
-    if (seed < 0) return result;
+    if (seed < 0) return out;
 
     // Grow the surface from the seed; note where it goes on beyond the band or the window.
     const float limit =
@@ -111,12 +206,24 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
         bool joins = i == 0 || j == 0 || i == columns_ - 1 || j == rows_ - 1;
         const int neighbours[4] = {i > 0 ? c - 1 : -1, i + 1 < columns_ ? c + 1 : -1,
                                    j > 0 ? c - columns_ : -1, j + 1 < rows_ ? c + columns_ : -1};
-        for (const int n : neighbours) {
+        for (int n : neighbours) {
             if (n < 0) continue;
-            const uint8_t flag = flags_[static_cast<size_t>(n)];
+            uint8_t flag = flags_[static_cast<size_t>(n)];
             if ((flag & kOutside) != 0) {
                 touchesImageEdge = true;
                 continue;
+            }
+            if (depth_[static_cast<size_t>(n)] == 0) {
+                // A drop-out (a line of missing readings across the hand): the surface goes on
+                // when the cell beyond it continues it.
+                const int beyond = n + (n - c);
+                const bool inWindow = (n - c == 1 || n - c == -1)
+                                          ? (beyond / columns_ == j && beyond >= 0)
+                                          : (beyond >= 0 && beyond < columns_ * rows_);
+                if (!inWindow) continue;
+                n = beyond;
+                flag = flags_[static_cast<size_t>(n)];
+                if ((flag & kOutside) != 0) continue;
             }
             const auto zn = static_cast<float>(depth_[static_cast<size_t>(n)]);
             if (zn == 0 || std::fabs(zn - z) >= jump || (flag & (kInRegion | kClaimed)) != 0) {
@@ -131,6 +238,7 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
         }
         if (joins) attach.add(points_[static_cast<size_t>(c)], 0.0F);
     }
+    out.ambiguous = windowExits() > 1;
 
     // The hand is the end of the surface away from the arm.
     Vec3 centre = prediction;
@@ -154,26 +262,87 @@ FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction
             const Vec3& p = points_[static_cast<size_t>(queue_[static_cast<size_t>(k)])];
             if (squaredDistance(p, centre) <= hand2) hand.add(p, camera_.pixelArea(p.z) * cellArea);
         }
-        if (hand.count == 0) return result;
+        if (hand.count == 0) return out;
         centre = hand.value();
     }
 
-    result.surface = centre;
+    // The palm: the hand cell deepest inside the surface's outline, nearest the hand's mean
+    // among equals; its disc's mean is the reported point.
+    distanceToOutline(columns_ * rows_);
+    int palmCell = -1;
+    int palmDepth = 0;
+    float palmNear = 0;
+    for (int k = 0; k < tail; ++k) {
+        const int c = queue_[static_cast<size_t>(k)];
+        const Vec3& p = points_[static_cast<size_t>(c)];
+        const float d = squaredDistance(p, centre);
+        if (d > hand2) continue;
+        const int inside = inside_[static_cast<size_t>(c)];
+        if (inside > palmDepth || (inside == palmDepth && d < palmNear)) {
+            palmCell = c;
+            palmDepth = inside;
+            palmNear = d;
+        }
+    }
+    if (palmCell >= 0) {
+        // The mean of the hand's surface within the hand's radius, re-centred, each sample
+        // weighted by how far inside the outline it lies (saturating at `coreDepth`, nothing
+        // within `fingerRadius`): fingers count little or nothing. Where that moves the point
+        // little (a hand without spread fingers), the plain mean `centre` is kept, which the
+        // outline's noise moves least; beyond `thinPull` the weighted mean takes over
+        // smoothly.
+        Vec3 middle = centre;
+        for (int pass = 0; pass < 3; ++pass) {
+            PointMean palm;
+            double weights = 0;
+            for (int k = 0; k < tail; ++k) {
+                const int c = queue_[static_cast<size_t>(k)];
+                const Vec3& p = points_[static_cast<size_t>(c)];
+                if (squaredDistance(p, middle) > hand2) continue;
+                const float insideMm =
+                    static_cast<float>(inside_[static_cast<size_t>(c)]) / 3.0F * p.z * stepMm;
+                const float weight =
+                    std::clamp(insideMm - params_.fingerRadius, 0.0F, params_.coreDepth);
+                palm.x += static_cast<double>(p.x * weight);
+                palm.y += static_cast<double>(p.y * weight);
+                palm.z += static_cast<double>(p.z * weight);
+                weights += weight;
+            }
+            if (weights > 0) {
+                middle =
+                    Vec3{static_cast<float>(palm.x / weights), static_cast<float>(palm.y / weights),
+                         static_cast<float>(palm.z / weights)};
+            }
+        }
+        const float pull = std::sqrt(squaredDistance(middle, centre));
+        const float share = std::clamp((pull - params_.thinPull) / params_.thinPull, 0.0F, 1.0F);
+        middle = centre + (middle - centre) * share;
+        result.surface = middle;
+        // A palm whose disc reaches the window's edge may go on beyond it.
+        const int r = palmDepth / 3;
+        const int i = palmCell % columns_;
+        const int j = palmCell / columns_;
+        if (i - r < 1 || j - r < 1 || i + r > columns_ - 2 || j + r > rows_ - 2) {
+            out.ambiguous = true;
+        }
+    } else {
+        result.surface = centre;
+    }
     result.area = static_cast<float>(hand.area);
     result.occupancy = result.area / (std::numbers::pi_v<float> * hand2);
     if (touchesImageEdge) {
         float u = 0;
         float v = 0;
-        camera_.worldToDepth(centre.x, centre.y, centre.z, &u, &v);
-        const float margin = camera_.focalX() * params_.borderMargin / centre.z;
+        camera_.worldToDepth(result.surface.x, result.surface.y, result.surface.z, &u, &v);
+        const float margin = camera_.focalX() * params_.borderMargin / result.surface.z;
         result.touchesBorder = u < margin || v < margin ||
                                u > static_cast<float>(width - 1) - margin ||
                                v > static_cast<float>(height - 1) - margin;
     }
     result.supported = result.area >= params_.minSupport &&
                        result.occupancy <= params_.maxOccupancy && !result.touchesBorder &&
-                       squaredDistance(centre, prediction) <= seedLimit;
-    return result;
+                       squaredDistance(result.surface, prediction) <= seedLimit;
+    return out;
 }
 
 }  // namespace tracker

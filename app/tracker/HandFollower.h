@@ -5,13 +5,30 @@
 // grows the depth-continuous surface no farther than `bandBehind` behind the prediction; samples
 // nearer to another tracked hand's prediction belong to that hand and are left out, so two
 // hands that come close stay apart. Where the surface goes on (out of the window or behind the
-// band) is the arm; the hand is the end of the surface farthest from it: the mean of the
-// surface within `handRadius` of that end, re-centred once. Without an arm in sight the hand is
-// the surface around the prediction.
+// band) is the arm; the hand is the end of the surface farthest from it: the surface within
+// `handRadius` of that end, re-centred once. Without an arm in sight the hand is the surface
+// around the prediction.
+//
+// The reported point is the palm's centre. Every surface sample gets its distance to the
+// surface's outline (a chamfer distance transform of the window): the palm is the widest part
+// of the hand, fingers are thin. The mean of the hand surface weighted by that distance
+// (nothing within `fingerRadius`, full weight from `coreDepth`) is not pulled towards spread
+// fingers as the plain mean is; where the two differ by less than `thinPull` the plain mean,
+// which the outline's noise moves least, is kept, from twice that on the weighted one, and a
+// blend in between. Samples without a reading take the reading beside them, so thin lines of
+// drop-outs across a hand do not cut it.
+//
+// A hand that moved farther than its prediction says may reach the window's edge. The surface
+// then leaves the window in more than one place (the hand on one side, the arm on the other),
+// or the hand's widest part touches the window's edge; the search is then made again in a
+// window large enough for the farthest a hand moves in one frame interval (`maxSpeed`), and
+// its result is taken when the surface leaves that window in one place only (the arm).
 //
 // The result has support when the hand surface covers at least `minSupport`, does not fill
-// its sphere like a wall or torso would (`maxOccupancy`), does not jump more than `maxJump`
-// and does not sit against the image edge (a hand leaving the view leaves only the arm there).
+// its sphere like a wall or torso would (`maxOccupancy`), lies within the distance a hand moves
+// in a frame interval of the prediction (`maxJump` at 30 frames per second, `maxSpeed` times
+// the interval at lower rates) and does not sit against the image edge (a hand leaving the view
+// leaves only the arm there).
 #pragma once
 
 #include <cstdint>
@@ -30,7 +47,12 @@ struct FollowParams {
     int gridSize = 48;             // cells per side of the window at most
     float minSupport = 2000.0F;    // mm^2 (20 cm^2)
     float maxOccupancy = 0.9F;     // hand area / (pi handRadius^2)
-    float maxJump = 150.0F;        // mm from the prediction
+    float maxJump = 150.0F;        // mm from the prediction, at least
+    float maxSpeed = 4500.0F;      // mm/s: farthest from the prediction at low frame rates
+    float fingerRadius = 8.0F;     // mm: samples this near the outline do not count
+    float coreDepth = 20.0F;       // mm inside the outline at which a sample counts fully
+    float thinPull = 15.0F;        // mm the thin parts must pull the mean before they are left out
+    int exitGap = 2;               // window-edge cells between two places the surface leaves
     float borderMargin = 30.0F;    // mm from the image edge
 };
 
@@ -48,16 +70,29 @@ class HandFollower {
 
     void configure(const CameraModel& camera) { camera_ = camera; }
 
+    // `interval` is the time since the last frame (s).
     FollowResult follow(const DepthView& frame, const Vec3& prediction, bool widened,
-                        const Vec3* others, int otherCount);
+                        float interval, const Vec3* others, int otherCount);
 
   private:
+    struct Search {
+        FollowResult result;
+        bool ambiguous = false;  // the hand may reach beyond the window
+    };
+    Search search(const DepthView& frame, const Vec3& prediction, float radius, float reach,
+                  const Vec3* others, int otherCount);
+    // Places where the grown surface leaves the window through its edge.
+    int windowExits() const;
+    // Chamfer distance (3 per cell side) of every surface cell to the surface's outline.
+    void distanceToOutline(int cells);
+
     FollowParams params_;
     CameraModel camera_;
     int columns_ = 0;
     int rows_ = 0;
-    std::vector<uint16_t> depth_;  // window samples, 0 = none
-    std::vector<uint8_t> flags_;   // kOutside, kInRegion, kClaimed
+    std::vector<uint16_t> depth_;   // window samples, 0 = none
+    std::vector<uint8_t> flags_;    // kOutside, kInRegion, kClaimed
+    std::vector<uint16_t> inside_;  // chamfer distance to the surface's outline
     std::vector<int32_t> queue_;
     std::vector<Vec3> points_;  // world position of each window cell
 };

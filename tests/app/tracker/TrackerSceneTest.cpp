@@ -265,3 +265,25 @@ TEST(TrackerScene, EverydayMotionGivesNoFocusGesture) {
 }
 
 }  // namespace
+
+TEST(TrackerScene, OneWavingHandGivesOneTrackedHand) {
+    // The floor between the legs, seen past them, is no hand.
+    for (const char* name : {"one_hand_wave.scene", "one_hand_wave_2.scene"}) {
+        SCOPED_TRACE(name);
+        ScenePlayer player(name);
+        ASSERT_TRUE(player.ok());
+        int started = 0;
+        bool onHand = false;
+        player.play([&](double, const TrackerOutput& out, const sim::FrameTruth& truth) {
+            for (int i = 0; i < out.handCount; ++i) {
+                if ((out.hands[i].state & tracker::kHandNew) != 0) ++started;
+                onHand =
+                    (out.hands[i].state & tracker::kHandTracked) != 0 &&
+                    distance(out.hands[i].position, toVec(truth.hands[sim::kLeft].centre)) < 50.0F;
+            }
+            return true;
+        });
+        EXPECT_EQ(started, 1);
+        EXPECT_TRUE(onHand) << "the waving hand is tracked at the end";
+    }
+}
