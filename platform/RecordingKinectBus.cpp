@@ -18,6 +18,7 @@ class ScriptedCamera final : public KinectCamera {
         return true;
     }
     PumpResult pump(int /*timeoutMs*/) override {
+        if (bus_.repeat_ && next_ >= bus_.frames_.size()) next_ = 0;
         if (sink_ == nullptr || next_ >= bus_.frames_.size()) return PumpResult::kEnded;
         const ScriptedFrame& f = bus_.frames_[next_++];
         sink_->depthFrame(f.pixels.data(), f.timestamp);
@@ -35,8 +36,8 @@ class ScriptedCamera final : public KinectCamera {
 };
 
 RecordingKinectBus::RecordingKinectBus(int cameras, KinectDepthUnit unit,
-                                       std::vector<ScriptedFrame> frames)
-    : cameras_(cameras), unit_(unit), frames_(std::move(frames)) {}
+                                       std::vector<ScriptedFrame> frames, bool repeat)
+    : cameras_(cameras), unit_(unit), frames_(std::move(frames)), repeat_(repeat) {}
 
 std::unique_ptr<KinectCamera> RecordingKinectBus::open(int index, std::string& error) {
     note("open " + std::to_string(index));

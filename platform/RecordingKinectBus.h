@@ -1,6 +1,6 @@
 // A KinectBus for tests: cameras that play scripted frames, one per pump(),
 // and end after the last (as an unplugged camera or a finished recording
-// does), with a log of the calls made.
+// does) or start again from the first, with a log of the calls made.
 #pragma once
 
 #include <mutex>
@@ -18,7 +18,8 @@ struct ScriptedFrame {
 
 class RecordingKinectBus final : public KinectBus {
   public:
-    RecordingKinectBus(int cameras, KinectDepthUnit unit, std::vector<ScriptedFrame> frames);
+    RecordingKinectBus(int cameras, KinectDepthUnit unit, std::vector<ScriptedFrame> frames,
+                       bool repeat = false);
 
     int count() override { return cameras_; }
     std::unique_ptr<KinectCamera> open(int index, std::string& error) override;
@@ -36,6 +37,7 @@ class RecordingKinectBus final : public KinectBus {
     const int cameras_;
     const KinectDepthUnit unit_;
     const std::vector<ScriptedFrame> frames_;
+    const bool repeat_;
     std::string openError_;
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;

@@ -53,25 +53,57 @@ DepthConverter::DepthConverter() {
         table_[raw] = rawToMillimetres(static_cast<uint16_t>(raw));
 }
 
+namespace {
+
+// One output row from one camera row; the step and direction are constants
+// so that the compiler can vectorise the loops.
+template <int Step, bool Mirror, bool Raw>
+void convertRow(const uint16_t* row, int width, const uint16_t* table, uint16_t* dst) {
+    constexpr int W = platform::kKinectWidth;
+    if constexpr (Mirror) {
+        const uint16_t* src = row + W - Step;
+        for (int x = 0; x < width; ++x) {
+            const uint16_t v = src[-x * Step];
+            dst[x] = Raw ? table[std::min(v, kNoRawReading)] : clampMillimetres(v);
+        }
+    } else {
+        for (int x = 0; x < width; ++x) {
+            const uint16_t v = row[x * Step];
+            dst[x] = Raw ? table[std::min(v, kNoRawReading)] : clampMillimetres(v);
+        }
+    }
+}
+
+template <int Step, bool Mirror, bool Raw>
+void convertFrame(const uint16_t* in, int width, int height, const uint16_t* table, uint16_t* out) {
+    for (int y = 0; y < height; ++y) {
+        convertRow<Step, Mirror, Raw>(
+            in + static_cast<ptrdiff_t>(y) * Step * platform::kKinectWidth, width, table,
+            out + static_cast<ptrdiff_t>(y) * width);
+    }
+}
+
+template <int Step>
+void convertAt(const uint16_t* in, bool raw, bool mirror, int width, int height,
+               const uint16_t* table, uint16_t* out) {
+    if (raw) {
+        mirror ? convertFrame<Step, true, true>(in, width, height, table, out)
+               : convertFrame<Step, false, true>(in, width, height, table, out);
+    } else {
+        mirror ? convertFrame<Step, true, false>(in, width, height, table, out)
+               : convertFrame<Step, false, false>(in, width, height, table, out);
+    }
+}
+
+}  // namespace
+
 void DepthConverter::convert(const uint16_t* in, platform::KinectDepthUnit unit, int width,
                              int height, bool mirror, uint16_t* out) const {
-    constexpr int W = platform::kKinectWidth;
-    const int step = W / width;  // 1 or 2
     const bool raw = unit == platform::KinectDepthUnit::kRaw11Bit;
-    const uint16_t* table = table_.data();
-    for (int y = 0; y < height; ++y) {
-        const uint16_t* row = in + static_cast<ptrdiff_t>(y) * step * W;
-        uint16_t* dst = out + static_cast<ptrdiff_t>(y) * width;
-        // Source column of output column x: x * step, or from the right edge.
-        const int first = mirror ? W - step : 0;
-        const int stride = mirror ? -step : step;
-        const uint16_t* src = row + first;
-        if (raw) {
-            for (int x = 0; x < width; ++x, src += stride)
-                dst[x] = table[std::min(*src, kNoRawReading)];
-        } else {
-            for (int x = 0; x < width; ++x, src += stride) dst[x] = clampMillimetres(*src);
-        }
+    if (width == platform::kKinectWidth) {
+        convertAt<1>(in, raw, mirror, width, height, table_.data(), out);
+    } else {
+        convertAt<2>(in, raw, mirror, width, height, table_.data(), out);
     }
 }
 
