@@ -55,55 +55,49 @@ DepthConverter::DepthConverter() {
 
 namespace {
 
-// One output row from one camera row; the step and direction are constants
+// One output row from one camera row. The width and direction are constants
 // so that the compiler can vectorise the loops.
-template <int Step, bool Mirror, bool Raw>
-void convertRow(const uint16_t* row, int width, const uint16_t* table, uint16_t* dst) {
+template <int Width, bool Mirror, bool Raw>
+void convertRow(const uint16_t* row, const uint16_t* table, uint16_t* dst) {
     constexpr int W = platform::kKinectWidth;
-    if constexpr (Mirror) {
-        const uint16_t* src = row + W - Step;
-        for (int x = 0; x < width; ++x) {
-            const uint16_t v = src[-x * Step];
-            dst[x] = Raw ? table[std::min(v, kNoRawReading)] : clampMillimetres(v);
-        }
-    } else {
-        for (int x = 0; x < width; ++x) {
-            const uint16_t v = row[x * Step];
-            dst[x] = Raw ? table[std::min(v, kNoRawReading)] : clampMillimetres(v);
-        }
+    constexpr int Step = W / Width;
+    for (int x = 0; x < Width; ++x) {
+        const uint16_t v = Mirror ? row[W - Step - x * Step] : row[x * Step];
+        dst[x] = Raw ? table[std::min(v, kNoRawReading)] : clampMillimetres(v);
     }
 }
 
-template <int Step, bool Mirror, bool Raw>
-void convertFrame(const uint16_t* in, int width, int height, const uint16_t* table, uint16_t* out) {
-    for (int y = 0; y < height; ++y) {
-        convertRow<Step, Mirror, Raw>(
-            in + static_cast<ptrdiff_t>(y) * Step * platform::kKinectWidth, width, table,
-            out + static_cast<ptrdiff_t>(y) * width);
+template <int Width, bool Mirror, bool Raw>
+void convertFrame(const uint16_t* in, const uint16_t* table, uint16_t* out) {
+    constexpr int Step = platform::kKinectWidth / Width;
+    constexpr int Height = platform::kKinectHeight / Step;
+    for (int y = 0; y < Height; ++y) {
+        convertRow<Width, Mirror, Raw>(
+            in + static_cast<ptrdiff_t>(y) * Step * platform::kKinectWidth, table,
+            out + static_cast<ptrdiff_t>(y) * Width);
     }
 }
 
-template <int Step>
-void convertAt(const uint16_t* in, bool raw, bool mirror, int width, int height,
-               const uint16_t* table, uint16_t* out) {
+template <int Width>
+void convertAt(const uint16_t* in, bool raw, bool mirror, const uint16_t* table, uint16_t* out) {
     if (raw) {
-        mirror ? convertFrame<Step, true, true>(in, width, height, table, out)
-               : convertFrame<Step, false, true>(in, width, height, table, out);
+        mirror ? convertFrame<Width, true, true>(in, table, out)
+               : convertFrame<Width, false, true>(in, table, out);
     } else {
-        mirror ? convertFrame<Step, true, false>(in, width, height, table, out)
-               : convertFrame<Step, false, false>(in, width, height, table, out);
+        mirror ? convertFrame<Width, true, false>(in, table, out)
+               : convertFrame<Width, false, false>(in, table, out);
     }
 }
 
 }  // namespace
 
 void DepthConverter::convert(const uint16_t* in, platform::KinectDepthUnit unit, int width,
-                             int height, bool mirror, uint16_t* out) const {
+                             int /*height*/, bool mirror, uint16_t* out) const {
     const bool raw = unit == platform::KinectDepthUnit::kRaw11Bit;
     if (width == platform::kKinectWidth) {
-        convertAt<1>(in, raw, mirror, width, height, table_.data(), out);
+        convertAt<platform::kKinectWidth>(in, raw, mirror, table_.data(), out);
     } else {
-        convertAt<2>(in, raw, mirror, width, height, table_.data(), out);
+        convertAt<platform::kKinectWidth / 2>(in, raw, mirror, table_.data(), out);
     }
 }
 

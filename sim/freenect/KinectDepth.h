@@ -40,8 +40,8 @@ class DepthConverter {
     DepthConverter();
 
     // Converts one 640 x 480 camera frame into `width` x `height` (an offered
-    // mode) millimetres at `out`, mirrored left to right when asked. 320 x 240
-    // takes every other pixel of every other row.
+    // mode: 640 x 480, else 320 x 240) millimetres at `out`, mirrored left to
+    // right when asked. 320 x 240 takes every other pixel of every other row.
     void convert(const uint16_t* in, platform::KinectDepthUnit unit, int width, int height,
                  bool mirror, uint16_t* out) const;
 
