@@ -117,7 +117,6 @@ TEST_F(OpenNI, FoldersFakenectCannotPlayFailTheOpenWithTheReasonInsteadOfEndingT
     std::ofstream(empty.path / "d-1.0-100.pgm") << "P5 320 240 65535\n"
                                                 << std::string(320 * 240 * 2, '\0');
     EXPECT_NE(openFails("freenect://0").find("is 320 x 240, not 640 x 480"), std::string::npos);
-    EXPECT_EQ(openFails("freenect://x"), openFails("freenect://x"));  // not ours: no crash
 }
 
 TEST_F(OpenNI, ARecordingPlaysAsAKinectWithItsClockInBothModesAndThenEnds) {
@@ -147,10 +146,8 @@ TEST_F(OpenNI, ARecordingPlaysAsAKinectWithItsClockInBothModesAndThenEnds) {
     ASSERT_EQ(sensor->numSupportedVideoModes, 2);
     ASSERT_EQ(oniDeviceCreateStream(device_, ONI_SENSOR_DEPTH, &stream_), ONI_STATUS_OK);
     const auto mode = property<OniVideoMode>(ONI_STREAM_PROPERTY_VIDEO_MODE);
-    EXPECT_EQ(mode.pixelFormat, ONI_PIXEL_FORMAT_DEPTH_1_MM);
-    EXPECT_EQ(mode.resolutionX, 640);
-    EXPECT_EQ(mode.resolutionY, 480);
-    EXPECT_EQ(mode.fps, 30);
+    EXPECT_EQ(std::vector<int>({mode.pixelFormat, mode.resolutionX, mode.resolutionY, mode.fps}),
+              std::vector<int>({ONI_PIXEL_FORMAT_DEPTH_1_MM, 640, 480, 30}));
     EXPECT_NEAR(property<float>(ONI_STREAM_PROPERTY_HORIZONTAL_FOV), 58.5 * std::numbers::pi / 180,
                 1e-5);
     EXPECT_NEAR(property<float>(ONI_STREAM_PROPERTY_VERTICAL_FOV), 45.6 * std::numbers::pi / 180,
@@ -184,21 +181,15 @@ TEST_F(OpenNI, ARecordingPlaysAsAKinectWithItsClockInBothModesAndThenEnds) {
     ASSERT_EQ(oniStreamSetProperty(stream_, ONI_STREAM_PROPERTY_MIRRORING, &mirror, sizeof mirror),
               ONI_STATUS_OK);
     ASSERT_EQ(oniStreamStart(stream_), ONI_STATUS_OK);
-    int frame = 0;
-    int later = 0;
+    // The rest of the recording, to its last frame (raw 409).
+    uint16_t last = 0;
     while (read(f, 2000)) {
-        ++later;
-        EXPECT_EQ(f.width, 320);
+        ASSERT_EQ(f.width, 320);
         ASSERT_EQ(f.data.size(), 320u * 240u);
         EXPECT_EQ(f.data[319], 0);
-        EXPECT_GE(f.data[0], rawToMillimetres(static_cast<uint16_t>(400 + frame))) << "in order";
-        frame = 0;
-        while (frame < 10 && f.data[0] != rawToMillimetres(static_cast<uint16_t>(400 + frame)))
-            ++frame;
-        EXPECT_LT(frame, 10) << "a frame of the recording";
+        last = f.data[0];
     }
-    EXPECT_GE(later, 1);
-    EXPECT_EQ(frame, 9) << "the last frame came last";
+    EXPECT_EQ(last, rawToMillimetres(409));
     // The recording is over: nothing more comes, and stopping does not hang.
     EXPECT_FALSE(read(f, 300));
 }
