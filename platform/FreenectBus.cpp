@@ -135,7 +135,7 @@ class FreenectCamera final : public KinectCamera {
     static void onDepth(freenect_device* device, void* depth, uint32_t timestamp) {
         auto* self = static_cast<FreenectCamera*>(freenect_get_user(device));
         if (self != nullptr && self->sink_ != nullptr && depth != nullptr)
-            self->sink_->depthFrame(static_cast<const uint16_t*>(depth), timestamp);
+            self->sink_->depthFrame(depth, timestamp);
     }
 
     Context ctx_;

@@ -25,9 +25,11 @@ enum class KinectDepthUnit {
 class KinectFrameSink {
   public:
     virtual ~KinectFrameSink() = default;
-    // A frame of kKinectWidth x kKinectHeight pixels; `timestamp` is the
-    // device clock (60 MHz ticks, wrapping at 2^32).
-    virtual void depthFrame(const uint16_t* pixels, uint32_t timestamp) = 0;
+    // A frame of kKinectWidth x kKinectHeight 16-bit pixels in the
+    // machine's byte order, not necessarily aligned (fakenect hands over its
+    // file buffer as it is); `timestamp` is the device clock (60 MHz ticks,
+    // wrapping at 2^32).
+    virtual void depthFrame(const void* pixels, uint32_t timestamp) = 0;
 };
 
 enum class PumpResult {

@@ -142,7 +142,7 @@ void FreenectDevice::streamStopped(FreenectStream* stream) {
     pump.reset();  // ends and joins the event thread
 }
 
-void FreenectDevice::depthFrame(const uint16_t* pixels, uint32_t timestamp) {
+void FreenectDevice::depthFrame(const void* pixels, uint32_t timestamp) {
     const DeviceClock::Stamp stamp = clock_.next(timestamp);
     std::array<FreenectStream*, kMaxStreams> targets;
     {
@@ -196,7 +196,7 @@ void FreenectStream::stop() {
     device_.streamStopped(this);
 }
 
-void FreenectStream::deliver(const uint16_t* pixels, const DepthConverter& converter,
+void FreenectStream::deliver(const void* pixels, const DepthConverter& converter,
                              DeviceClock::Stamp stamp) {
     OniVideoMode mode;
     bool mirror;

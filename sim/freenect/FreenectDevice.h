@@ -40,7 +40,7 @@ class FreenectDevice : public oni::driver::DeviceBase, public platform::KinectFr
     oni::driver::DriverServices& services() { return services_; }
 
     // On the pump thread.
-    void depthFrame(const uint16_t* pixels, uint32_t timestamp) override;
+    void depthFrame(const void* pixels, uint32_t timestamp) override;
 
   private:
     static constexpr size_t kMaxStreams = 4;
@@ -77,7 +77,7 @@ class FreenectStream : public oni::driver::StreamBase {
     void notifyAllProperties() override;
 
     // On the pump thread: converts one camera frame and hands it to OpenNI.
-    void deliver(const uint16_t* pixels, const DepthConverter& converter, DeviceClock::Stamp stamp);
+    void deliver(const void* pixels, const DepthConverter& converter, DeviceClock::Stamp stamp);
 
   private:
     FreenectDevice& device_;

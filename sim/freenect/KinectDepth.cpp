@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace sim::freenect {
 
@@ -58,28 +59,30 @@ namespace {
 // One output row from one camera row. The width and direction are constants
 // so that the compiler can vectorise the loops.
 template <int Width, bool Mirror, bool Raw>
-void convertRow(const uint16_t* row, const uint16_t* table, uint16_t* dst) {
+void convertRow(const unsigned char* row, const uint16_t* table, uint16_t* dst) {
     constexpr int W = platform::kKinectWidth;
     constexpr int Step = W / Width;
     for (int x = 0; x < Width; ++x) {
-        const uint16_t v = Mirror ? row[W - Step - x * Step] : row[x * Step];
+        uint16_t v;  // the camera's buffer may be unaligned
+        std::memcpy(&v, row + 2 * (Mirror ? W - Step - x * Step : x * Step), sizeof v);
         dst[x] = Raw ? table[std::min(v, kNoRawReading)] : clampMillimetres(v);
     }
 }
 
 template <int Width, bool Mirror, bool Raw>
-void convertFrame(const uint16_t* in, const uint16_t* table, uint16_t* out) {
+void convertFrame(const unsigned char* in, const uint16_t* table, uint16_t* out) {
     constexpr int Step = platform::kKinectWidth / Width;
     constexpr int Height = platform::kKinectHeight / Step;
     for (int y = 0; y < Height; ++y) {
         convertRow<Width, Mirror, Raw>(
-            in + static_cast<ptrdiff_t>(y) * Step * platform::kKinectWidth, table,
+            in + static_cast<ptrdiff_t>(y) * Step * platform::kKinectWidth * 2, table,
             out + static_cast<ptrdiff_t>(y) * Width);
     }
 }
 
 template <int Width>
-void convertAt(const uint16_t* in, bool raw, bool mirror, const uint16_t* table, uint16_t* out) {
+void convertAt(const unsigned char* in, bool raw, bool mirror, const uint16_t* table,
+               uint16_t* out) {
     if (raw) {
         mirror ? convertFrame<Width, true, true>(in, table, out)
                : convertFrame<Width, false, true>(in, table, out);
@@ -91,8 +94,9 @@ void convertAt(const uint16_t* in, bool raw, bool mirror, const uint16_t* table,
 
 }  // namespace
 
-void DepthConverter::convert(const uint16_t* in, platform::KinectDepthUnit unit, int width,
+void DepthConverter::convert(const void* pixels, platform::KinectDepthUnit unit, int width,
                              int /*height*/, bool mirror, uint16_t* out) const {
+    const auto* in = static_cast<const unsigned char*>(pixels);
     const bool raw = unit == platform::KinectDepthUnit::kRaw11Bit;
     if (width == platform::kKinectWidth) {
         convertAt<platform::kKinectWidth>(in, raw, mirror, table_.data(), out);

@@ -42,8 +42,8 @@ class DepthConverter {
     // Converts one 640 x 480 camera frame into `width` x `height` (an offered
     // mode: 640 x 480, else 320 x 240) millimetres at `out`, mirrored left to
     // right when asked. 320 x 240 takes every other pixel of every other row.
-    void convert(const uint16_t* in, platform::KinectDepthUnit unit, int width, int height,
-                 bool mirror, uint16_t* out) const;
+    void convert(const void* in, platform::KinectDepthUnit unit, int width, int height, bool mirror,
+                 uint16_t* out) const;
 
   private:
     std::array<uint16_t, 2048> table_{};

@@ -105,9 +105,9 @@ TEST(KinectDepth, TheCameraClockGivesMicrosecondsAndIndicesAcrossDropsAndTheWrap
 // Collects frames on the pump's thread.
 class Collector : public platform::KinectFrameSink {
   public:
-    void depthFrame(const uint16_t* pixels, uint32_t timestamp) override {
+    void depthFrame(const void* pixels, uint32_t timestamp) override {
         std::lock_guard lock(mutex_);
-        firstPixels_.push_back(pixels[0]);
+        firstPixels_.push_back(*static_cast<const uint16_t*>(pixels));
         timestamps_.push_back(timestamp);
         threads_.push_back(std::this_thread::get_id());
         changed_.notify_all();
