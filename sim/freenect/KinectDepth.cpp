@@ -49,9 +49,8 @@ uint16_t millimetresToRaw(uint16_t mm) {
     return static_cast<uint16_t>(best);
 }
 
-DepthConverter::DepthConverter() {
-    for (size_t raw = 0; raw < table_.size(); ++raw)
-        table_[raw] = rawToMillimetres(static_cast<uint16_t>(raw));
+DepthConverter::DepthConverter() : table_(65536, 0) {
+    for (uint16_t raw = 0; raw < kNoRawReading; ++raw) table_[raw] = rawToMillimetres(raw);
 }
 
 namespace {
@@ -65,7 +64,7 @@ void convertRow(const unsigned char* row, const uint16_t* table, uint16_t* dst) 
     for (int x = 0; x < Width; ++x) {
         uint16_t v;  // the camera's buffer may be unaligned
         std::memcpy(&v, row + 2 * (Mirror ? W - Step - x * Step : x * Step), sizeof v);
-        dst[x] = Raw ? table[std::min(v, kNoRawReading)] : clampMillimetres(v);
+        dst[x] = Raw ? table[v] : clampMillimetres(v);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <numbers>
+#include <vector>
 
 #include "platform/KinectBus.h"
 
@@ -46,7 +47,9 @@ class DepthConverter {
                  uint16_t* out) const;
 
   private:
-    std::array<uint16_t, 2048> table_{};
+    // Millimetres for every 16-bit value, so that no reading needs a bounds
+    // check: values past 2046 (none, or not raw) give 0.
+    std::vector<uint16_t> table_;
 };
 
 // Turns the camera's 60 MHz clock, which wraps every 71.6 s, into time
