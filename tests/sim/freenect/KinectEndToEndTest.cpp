@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -155,9 +156,11 @@ TEST_F(Kinect, RealKinectRecordingsPlayAt640x480WithTheirClockAndFireNoKey) {
             std::ifstream b(out.path / copies[i], std::ios::binary);
             const std::string pa((std::istreambuf_iterator<char>(a)), {});
             const std::string pb((std::istreambuf_iterator<char>(b)), {});
-            ASSERT_EQ(pa.size(), pb.size());
-            const auto* ra = reinterpret_cast<const uint16_t*>(pa.data() + 17);
-            const auto* rb = reinterpret_cast<const uint16_t*>(pb.data() + 17);
+            ASSERT_EQ(pa.size(), 17u + 640 * 480 * 2);
+            ASSERT_EQ(pb.size(), pa.size());
+            std::vector<uint16_t> ra(640 * 480), rb(640 * 480);  // past the header line
+            std::memcpy(ra.data(), pa.data() + 17, ra.size() * 2);
+            std::memcpy(rb.data(), pb.data() + 17, rb.size() * 2);
             size_t same = 0, readings = 0;
             for (size_t p = 0; p < 640 * 480; ++p) {
                 const uint16_t mm = sim::freenect::rawToMillimetres(ra[p]);
