@@ -6,16 +6,19 @@
 #   share/tolvane/scenes/               the virtual sensor's scenes (sim/)
 #   share/doc/tolvane/                  the user guide, README.md, with docs/
 #
-# and the udev rule that lets the logged-in user write /dev/uinput (for the
-# uinput input backend) into TOLVANE_UDEV_RULES_DIR, by default the system's
-# rules folder, which udev reads whatever the prefix is (it needs root).
+# and the OpenNI 2 drivers of the virtual sensor, libTolvaneSim.so.0 (sim/),
+# and of the Kinect, libTolvaneFreenect.so.0 (sim/freenect/), into
+# TOLVANE_OPENNI2_DRIVERS_DIR: by default the system's OpenNI 2 driver
+# folder, which is outside the prefix and needs root. The installed programs
+# use the system's OpenNI 2, and it loads drivers only from that folder:
+# without the drivers there, they still run with PrimeSense sensors and .oni
+# recordings, and "tolvane -check" works, but scene files and Kinects do not
+# open.
 #
-# and the virtual sensor's OpenNI 2 driver, libTolvaneSim.so.0, into
-# TOLVANE_OPENNI2_DRIVERS_DIR (sim/): by default the system's OpenNI 2
-# driver folder, which is outside the prefix and needs root. The installed
-# programs use the system's OpenNI 2, and it loads drivers only from that
-# folder: without the driver there, they still run with real sensors and
-# .oni recordings, and "tolvane -check" works, but scene files do not open.
+# It also installs the udev rule that lets the logged-in user write
+# /dev/uinput (for the uinput input backend) into TOLVANE_UDEV_RULES_DIR, by
+# default the system's rules folder, which udev reads whatever the prefix is
+# (it needs root).
 include(GNUInstallDirs)
 
 install(FILES ${CMAKE_SOURCE_DIR}/gesture_event.txt DESTINATION ${CMAKE_INSTALL_DATADIR}/tolvane)
@@ -35,8 +38,8 @@ get_filename_component(tolvane_openni2_dir "${tolvane_openni2_real}" DIRECTORY)
 set(tolvane_system_drivers "${tolvane_openni2_dir}/OpenNI2/Drivers")
 install(CODE "
   if(NOT \"\$ENV{DESTDIR}\" STREQUAL \"\")
-    message(STATUS \"Tolvane: the virtual sensor driver is staged under DESTDIR; on the target system it belongs in ${tolvane_system_drivers}\")
+    message(STATUS \"Tolvane: the OpenNI 2 drivers are staged under DESTDIR; on the target system it belongs in ${tolvane_system_drivers}\")
   elseif(NOT \"${TOLVANE_OPENNI2_DRIVERS_DIR}\" STREQUAL \"${tolvane_system_drivers}\")
-    message(STATUS \"Tolvane: the virtual sensor driver went to ${TOLVANE_OPENNI2_DRIVERS_DIR}, but the system OpenNI 2 loads drivers from ${tolvane_system_drivers} only: the installed programs open no scene files\")
+    message(STATUS \"Tolvane: the OpenNI 2 drivers went to ${TOLVANE_OPENNI2_DRIVERS_DIR}, but the system OpenNI 2 loads drivers from ${tolvane_system_drivers} only: the installed programs open no scene files and no Kinect\")
   endif()
 ")

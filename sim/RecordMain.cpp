@@ -1,6 +1,8 @@
 // tolvane-record: records the depth stream of an OpenNI 2 device (a sensor, a
 // ".scene" file of the virtual sensor, or an ".oni" recording) into an .oni
-// file that OpenNI 2 plays back as a device URI.
+// file that OpenNI 2 plays back as a device URI, or into a folder in
+// fakenect's format, which the Kinect's driver plays as freenect://0 under
+// fakenect.
 #include <OpenNI.h>
 
 #include <sys/stat.h>
@@ -14,14 +16,17 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/FakenectRecording.h"
 #include "sim/Renderer.h"
+#include "sim/freenect/KinectDepth.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: tolvane-record [-device URI] [-frames N | -seconds S] [-realtime] [-truth FILE.csv] "
-    "OUTPUT.oni\n";
+    "(OUTPUT.oni | -fakenect FOLDER)\n";
 
 const char* const kHelp =
     "  -device URI     the device to record: a sensor's URI, a .scene file or an .oni file\n"
@@ -30,12 +35,15 @@ const char* const kHelp =
     "  -seconds S      stop after S seconds of frames (default: a whole scene, or 10 s)\n"
     "  -realtime       record a scene at its real pace (default: as fast as possible)\n"
     "  -truth FILE     also write the scene's ground truth for the recorded frames as CSV\n"
+    "  -fakenect DIR   write the frames as a fakenect recording into DIR (640 x 480, raw\n"
+    "                  Kinect values) instead of an .oni file\n"
     "  -help           this text\n";
 
 struct Options {
     std::string device;
     std::string output;
     std::string truth;
+    std::string fakenect;
     long frames = -1;
     double seconds = -1;
     bool realtime = false;
@@ -82,6 +90,10 @@ int parseArgs(int argc, char** argv, Options& opt) {
             const char* v = value();
             if (!v) return std::fprintf(stderr, "tolvane-record: -truth needs a file name\n"), 2;
             opt.truth = v;
+        } else if (arg == "-fakenect") {
+            const char* v = value();
+            if (!v) return std::fprintf(stderr, "tolvane-record: -fakenect needs a folder\n"), 2;
+            opt.fakenect = v;
         } else if (arg == "-realtime") {
             opt.realtime = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -94,7 +106,7 @@ int parseArgs(int argc, char** argv, Options& opt) {
             return std::fprintf(stderr, "tolvane-record: more than one output file\n%s", kUsage), 2;
         }
     }
-    if (opt.output.empty()) return std::fprintf(stderr, "%s", kUsage), 2;
+    if (opt.output.empty() == opt.fakenect.empty()) return std::fprintf(stderr, "%s", kUsage), 2;
     if (opt.frames > 0 && opt.seconds > 0)
         return std::fprintf(stderr, "tolvane-record: give -frames or -seconds, not both\n"), 2;
     if (!opt.truth.empty() && !endsWith(opt.device, ".scene"))
@@ -144,6 +156,20 @@ int main(int argc, char** argv) {
         return fail("cannot create a depth stream");
     if (scene && !opt.realtime) device.setProperty(openni::DEVICE_PROPERTY_PLAYBACK_SPEED, 0.0f);
 
+    const bool toFakenect = !opt.fakenect.empty();
+    if (toFakenect) {
+        openni::VideoMode vga = depth.getVideoMode();
+        if (vga.getResolutionX() != platform::kKinectWidth ||
+            vga.getResolutionY() != platform::kKinectHeight) {
+            vga.setResolution(platform::kKinectWidth, platform::kKinectHeight);
+            if (depth.setVideoMode(vga) != openni::STATUS_OK) {
+                std::fprintf(stderr,
+                             "tolvane-record: fakenect recordings are 640 x 480, and the device "
+                             "has no such depth mode\n");
+                return 1;
+            }
+        }
+    }
     const openni::VideoMode mode = depth.getVideoMode();
     const int fps = mode.getFps() > 0 ? mode.getFps() : 30;
     long target = opt.frames;
@@ -151,18 +177,40 @@ int main(int argc, char** argv) {
     if (target < 0) target = sceneData ? sceneData->frameCount() : 10L * fps;
 
     openni::Recorder recorder;
-    if (recorder.create(opt.output.c_str()) != openni::STATUS_OK)
-        return fail("cannot create the recording");
-    if (recorder.attach(depth, false) != openni::STATUS_OK)
-        return fail("cannot record the depth stream");
-    if (recorder.start() != openni::STATUS_OK) return fail("cannot start recording");
-    // OpenNI's recorder starts on its own thread and ignores frames until then.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::optional<platform::FakenectWriter> writer;
+    if (toFakenect) {
+        writer.emplace(opt.fakenect);
+        if (!writer->ok()) {
+            std::fprintf(stderr, "tolvane-record: %s\n", writer->error().c_str());
+            return 1;
+        }
+    } else {
+        if (recorder.create(opt.output.c_str()) != openni::STATUS_OK)
+            return fail("cannot create the recording");
+        if (recorder.attach(depth, false) != openni::STATUS_OK)
+            return fail("cannot record the depth stream");
+        if (recorder.start() != openni::STATUS_OK) return fail("cannot start recording");
+        // OpenNI's recorder starts on its own thread and ignores frames until then.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     if (depth.start() != openni::STATUS_OK) return fail("cannot start the depth stream");
 
+    const std::string& targetName = toFakenect ? opt.fakenect : opt.output;
     std::printf("tolvane-record: %s, %d x %d at %d fps -> %s\n",
                 opt.device.empty() ? "any device" : opt.device.c_str(), mode.getResolutionX(),
-                mode.getResolutionY(), fps, opt.output.c_str());
+                mode.getResolutionY(), fps, targetName.c_str());
+    // fakenect's frames: raw Kinect values, paced by wall-clock seconds from now.
+    std::vector<uint16_t> toRaw;
+    std::vector<uint16_t> raw;
+    if (toFakenect) {
+        toRaw.resize(65536, sim::freenect::kNoRawReading);
+        for (int mm = 0; mm <= sim::freenect::kMaxDepth; ++mm)
+            toRaw[static_cast<size_t>(mm)] =
+                sim::freenect::millimetresToRaw(static_cast<uint16_t>(mm));
+        raw.resize(static_cast<size_t>(platform::kKinectWidth) * platform::kKinectHeight);
+    }
+    const double wallStart =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     long count = 0;
     bool stalled = false;
     openni::VideoStream* streams[] = {&depth};
@@ -174,6 +222,25 @@ int main(int argc, char** argv) {
             break;
         }
         if (depth.readFrame(&frame) != openni::STATUS_OK) continue;
+        if (writer) {
+            if (frame.getWidth() != platform::kKinectWidth ||
+                frame.getHeight() != platform::kKinectHeight ||
+                frame.getStrideInBytes() != platform::kKinectWidth * 2 ||
+                frame.getDataSize() < static_cast<int>(raw.size() * 2)) {
+                std::fprintf(stderr, "\ntolvane-record: frame %ld is %d x %d, not 640 x 480\n",
+                             count + 1, frame.getWidth(), frame.getHeight());
+                return 1;
+            }
+            const auto* mm = static_cast<const uint16_t*>(frame.getData());
+            for (size_t i = 0; i < raw.size(); ++i) raw[i] = toRaw[mm[i]];
+            const double seconds = static_cast<double>(frame.getTimestamp()) / 1e6;
+            // The Kinect's clock: 60 MHz, 32 bits.
+            const auto ticks = static_cast<uint32_t>(frame.getTimestamp() * 60);
+            if (!writer->addDepth(raw.data(), wallStart + seconds, ticks)) {
+                std::fprintf(stderr, "\ntolvane-record: %s\n", writer->error().c_str());
+                return 1;
+            }
+        }
         ++count;
         if (count % 10 == 0 || count == target) {
             std::printf("\rrecorded %ld / %ld frames (%.1f s)", count, target,
@@ -182,9 +249,9 @@ int main(int argc, char** argv) {
         }
     }
     frame.release();
-    recorder.stop();
+    if (!toFakenect) recorder.stop();
     depth.stop();
-    recorder.destroy();
+    if (!toFakenect) recorder.destroy();
     depth.destroy();
     device.close();
     std::printf("\n");
@@ -193,8 +260,11 @@ int main(int argc, char** argv) {
 
     struct stat st {};
     const long long bytes =
-        ::stat(opt.output.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-    std::printf("tolvane-record: wrote %ld frames to %s (%.1f MB)\n", count, opt.output.c_str(),
+        toFakenect ? static_cast<long long>(count) *
+                         (17 + 2 * platform::kKinectWidth * platform::kKinectHeight)
+        : ::stat(opt.output.c_str(), &st) == 0 ? static_cast<long long>(st.st_size)
+                                               : -1;
+    std::printf("tolvane-record: wrote %ld frames to %s (%.1f MB)\n", count, targetName.c_str(),
                 static_cast<double>(bytes) / 1e6);
 
     if (!opt.truth.empty() && sceneData) {

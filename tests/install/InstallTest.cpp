@@ -103,6 +103,7 @@ TEST_F(Installed, ProgramsDriverConfigurationExamplesScenesAndGuideAreInPlace) {
     EXPECT_TRUE(executable(program("tolvane-record")));
     EXPECT_TRUE(fs::is_regular_file(staged(TOLVANE_DRIVERS_DIR) / "libTolvaneSim.so.0"))
         << install_->out;
+    EXPECT_TRUE(fs::is_regular_file(staged(TOLVANE_DRIVERS_DIR) / "libTolvaneFreenect.so.0"));
 
     EXPECT_EQ(contents(data() / "gesture_event.txt"), contents(sourceDir() + "/gesture_event.txt"));
     int examples = 0;
