@@ -66,6 +66,7 @@ void Explainer::say(int32_t kind, int32_t gesture, int32_t repeatFrames, const c
     char line[256];
     va_list args;
     va_start(args, format);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
     uint64_t hash = 1469598103934665603ULL;  // FNV-1a

@@ -509,8 +509,10 @@ void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
         decisions_.depthInProgress = (rP & kResultActive) != 0 ? g.push : g.back;
     }
     if (((rP | rB) & kResultActive) == 0) {
+        // A gesture under way keeps the stroke; otherwise its sign chooses
+        // (the repeated branches are those two ways to the same gesture).
         if (f.strokeClass == StrokeClass::VERTICAL) {
-            if (active(g.up)) {
+            if (active(g.up)) {  // NOLINT(bugprone-branch-clone)
                 rU = route(g.up, f.holdDeltaY);
             } else if (active(g.down)) {
                 rD = route(g.down, -f.holdDeltaY);
@@ -520,7 +522,7 @@ void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
                 rD = route(g.down, -f.holdDeltaY);
             }
         } else if (f.strokeClass == StrokeClass::HORIZONTAL) {
-            if (active(g.left)) {
+            if (active(g.left)) {  // NOLINT(bugprone-branch-clone)
                 rL = route(g.left, f.holdDeltaX);
             } else if (active(g.right)) {
                 rR = route(g.right, -f.holdDeltaX);

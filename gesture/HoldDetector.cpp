@@ -45,7 +45,9 @@ int32_t HoldDetector::detect(const Point3i& p, int32_t handsChanged, int32_t fra
             if (state_ == kHolding) {
                 // The window is full: slide the mean past the oldest sample.
                 const int32_t oldest = coordinate(window_[index_], axis);
-                mean_[axis] += static_cast<float>((value - oldest) / count_);
+                // A whole-millimetre step, as configurations were tuned with.
+                const int32_t step = (value - oldest) / count_;
+                mean_[axis] += static_cast<float>(step);
             } else {
                 mean_[axis] =
                     (static_cast<float>(count_ - 1) * mean_[axis] + static_cast<float>(value)) /

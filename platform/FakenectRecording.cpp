@@ -71,6 +71,8 @@ bool checkFakenectRecording(const std::string& folder, std::string& error) {
         std::string name = buffer;
         while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
         if (name.empty()) continue;
+        std::string path = folder;
+        path.append("/").append(name);
         double seconds = 0;
         unsigned timestamp = 0;
         char tail[8] = {};
@@ -78,15 +80,20 @@ bool checkFakenectRecording(const std::string& folder, std::string& error) {
             name.find('/') == std::string::npos && name.size() > 2 && name[1] == '-' &&
             std::sscanf(name.c_str() + 2, "%lf-%u.%3s", &seconds, &timestamp, tail) == 3;
         if (!named || (name[0] != 'd' && name[0] != 'r' && name[0] != 'a')) {
-            error = where + "/INDEX.txt:" + std::to_string(lineNumber) + ": '" + name +
-                    "' is not a fakenect frame name";
+            error = where;
+            error.append("/INDEX.txt:")
+                .append(std::to_string(lineNumber))
+                .append(": '")
+                .append(name)
+                .append("' is not a fakenect frame name");
             ok = false;
         } else if (name[0] == 'd') {
-            ok = checkDepthFile(folder + "/" + name, name, error);
-            if (!ok) error = where + ": " + error;
+            ok = checkDepthFile(path, name, error);
+            if (!ok) error.insert(0, where + ": ");
             ++depthFrames;
-        } else if (!std::filesystem::exists(folder + "/" + name)) {
-            error = where + ": frame " + name + " is missing from the recording";
+        } else if (!std::filesystem::exists(path)) {
+            error = where;
+            error.append(": frame ").append(name).append(" is missing from the recording");
             ok = false;
         }
     }

@@ -28,7 +28,10 @@ Rect screenRect(const Projection& proj, Vec3 lo, Vec3 hi) {
     if (hi.z <= kNear) return {};
     if (lo.z <= kNear) return {0, 0, proj.width, proj.height};
     const float fx = proj.focalX(), fy = proj.focalY();
-    const float cx = static_cast<float>(proj.width / 2), cy = static_cast<float>(proj.height / 2);
+    // The principal point is a whole pixel, as OpenNI 2's converter has it.
+    const int halfWidth = proj.width / 2;
+    const int halfHeight = proj.height / 2;
+    const float cx = static_cast<float>(halfWidth), cy = static_cast<float>(halfHeight);
     float umin = kInf, umax = -kInf, vmin = kInf, vmax = -kInf;
     for (float z : {lo.z, hi.z}) {
         for (float x : {lo.x, hi.x}) {
@@ -435,6 +438,8 @@ void Renderer::renderIdeal(double t) {
 void Renderer::copyExact(uint16_t* depth) const {
     for (size_t k = 0; k < zbuf_.size(); ++k) {
         const float z = zbuf_[k];
+        // Depths are never negative, so adding a half rounds.
+        // NOLINTNEXTLINE(bugprone-incorrect-roundings)
         depth[k] = z <= kLargestReading ? static_cast<uint16_t>(z + 0.5f) : 0;
     }
 }

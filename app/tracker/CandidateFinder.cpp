@@ -37,13 +37,14 @@ void CandidateFinder::configure(const CameraModel& camera) {
     }
     columnFactor_.assign(static_cast<size_t>(stride_), 0.0F);
     rowFactor_.assign(static_cast<size_t>(gridHeight_ + 2), 0.0F);
+    const int halfStep = step_ / 2;  // a cell's centre is a whole pixel
     for (int gx = 0; gx < gridWidth_; ++gx) {
-        const float u = static_cast<float>(gx * step_ + step_ / 2);
+        const float u = static_cast<float>(gx * step_ + halfStep);
         columnFactor_[static_cast<size_t>(gx)] =
             (u / static_cast<float>(camera.width()) - 0.5F) * camera.xzFactor();
     }
     for (int gy = 0; gy < gridHeight_; ++gy) {
-        const float v = static_cast<float>(gy * step_ + step_ / 2);
+        const float v = static_cast<float>(gy * step_ + halfStep);
         rowFactor_[static_cast<size_t>(gy)] =
             (0.5F - v / static_cast<float>(camera.height())) * camera.yzFactor();
     }

@@ -30,7 +30,7 @@ bool endsWith(const std::string& s, const std::string& tail) {
 class SimDriver : public oni::driver::DriverBase {
   public:
     explicit SimDriver(OniDriverServices* services) : DriverBase(services) {}
-    ~SimDriver() override { shutdown(); }
+    ~SimDriver() override { SimDriver::shutdown(); }
 
     OniStatus tryDevice(const char* uri) override {
         if (uri == nullptr || !endsWith(uri, ".scene")) return ONI_STATUS_ERROR;

@@ -50,7 +50,7 @@ SimStream::SimStream(std::shared_ptr<const Scene> scene, double speed, bool loop
 }
 
 SimStream::~SimStream() {
-    stop();
+    SimStream::stop();
 }
 
 OniStatus SimStream::start() {

@@ -166,7 +166,7 @@ FreenectStream::FreenectStream(FreenectDevice& device, platform::KinectDepthUnit
     : device_(device), unit_(unit), mode_(toOni(kDepthModes.front())) {}
 
 FreenectStream::~FreenectStream() {
-    stop();
+    FreenectStream::stop();
 }
 
 OniStatus FreenectStream::start() {

@@ -42,7 +42,7 @@ class FreenectDriver : public oni::driver::DriverBase {
   public:
     explicit FreenectDriver(OniDriverServices* services)
         : DriverBase(services), bus_(platform::makeFreenectBus()) {}
-    ~FreenectDriver() override { shutdown(); }
+    ~FreenectDriver() override { FreenectDriver::shutdown(); }
 
     OniStatus initialize(oni::driver::DeviceConnectedCallback connected,
                          oni::driver::DeviceDisconnectedCallback disconnected,
