@@ -509,24 +509,16 @@ void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
         decisions_.depthInProgress = (rP & kResultActive) != 0 ? g.push : g.back;
     }
     if (((rP | rB) & kResultActive) == 0) {
-        // A gesture under way keeps the stroke; otherwise its sign chooses
-        // (the repeated branches are those two ways to the same gesture).
+        // A gesture under way keeps its direction; otherwise the stroke's
+        // sign chooses.
         if (f.strokeClass == StrokeClass::VERTICAL) {
-            if (active(g.up)) {  // NOLINT(bugprone-branch-clone)
-                rU = route(g.up, f.holdDeltaY);
-            } else if (active(g.down)) {
-                rD = route(g.down, -f.holdDeltaY);
-            } else if (f.holdDeltaY > 0.0f) {
+            if (active(g.up) || (!active(g.down) && f.holdDeltaY > 0.0f)) {
                 rU = route(g.up, f.holdDeltaY);
             } else {
                 rD = route(g.down, -f.holdDeltaY);
             }
         } else if (f.strokeClass == StrokeClass::HORIZONTAL) {
-            if (active(g.left)) {  // NOLINT(bugprone-branch-clone)
-                rL = route(g.left, f.holdDeltaX);
-            } else if (active(g.right)) {
-                rR = route(g.right, -f.holdDeltaX);
-            } else if (f.holdDeltaX > 0.0f) {
+            if (active(g.left) || (!active(g.right) && f.holdDeltaX > 0.0f)) {
                 rL = route(g.left, f.holdDeltaX);
             } else {
                 rR = route(g.right, -f.holdDeltaX);
