@@ -4,28 +4,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "sim/driver/DepthProperties.h"
+
 namespace sim::driver {
 
 namespace {
 
 constexpr int kMaxValue = 10000;  // mm, the largest reading
-
-// Copies a property value out, checking the caller's buffer size.
-template <class T>
-OniStatus give(const T& value, void* data, int* pDataSize) {
-    if (data == nullptr || pDataSize == nullptr || *pDataSize < static_cast<int>(sizeof(T)))
-        return ONI_STATUS_BAD_PARAMETER;
-    std::memcpy(data, &value, sizeof(T));
-    *pDataSize = sizeof(T);
-    return ONI_STATUS_OK;
-}
-
-template <class T>
-bool take(const void* data, int dataSize, T& value) {
-    if (data == nullptr || dataSize != static_cast<int>(sizeof(T))) return false;
-    std::memcpy(&value, data, sizeof(T));
-    return true;
-}
 
 int fpsOf(const Scene& scene) {
     return std::max(1, static_cast<int>(std::lround(scene.sensor.fps)));
@@ -317,19 +302,7 @@ int SimStream::getRequiredFrameSize() {
 }
 
 OniBool SimStream::isPropertySupported(int propertyId) {
-    switch (propertyId) {
-        case ONI_STREAM_PROPERTY_VIDEO_MODE:
-        case ONI_STREAM_PROPERTY_HORIZONTAL_FOV:
-        case ONI_STREAM_PROPERTY_VERTICAL_FOV:
-        case ONI_STREAM_PROPERTY_MAX_VALUE:
-        case ONI_STREAM_PROPERTY_MIN_VALUE:
-        case ONI_STREAM_PROPERTY_STRIDE:
-        case ONI_STREAM_PROPERTY_MIRRORING:
-        case ONI_STREAM_PROPERTY_CROPPING:
-            return TRUE;
-        default:
-            return FALSE;
-    }
+    return driver::isDepthStreamProperty(propertyId) ? TRUE : FALSE;
 }
 
 OniStatus SimStream::getProperty(int propertyId, void* data, int* pDataSize) {

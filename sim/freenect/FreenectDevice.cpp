@@ -3,25 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sim/driver/DepthProperties.h"
+
 namespace sim::freenect {
 
+using driver::give;
+using driver::take;
+
 namespace {
-
-template <class T>
-OniStatus give(const T& value, void* data, int* pDataSize) {
-    if (data == nullptr || pDataSize == nullptr || *pDataSize < static_cast<int>(sizeof(T)))
-        return ONI_STATUS_BAD_PARAMETER;
-    std::memcpy(data, &value, sizeof(T));
-    *pDataSize = sizeof(T);
-    return ONI_STATUS_OK;
-}
-
-template <class T>
-bool take(const void* data, int dataSize, T& value) {
-    if (data == nullptr || dataSize != static_cast<int>(sizeof(T))) return false;
-    std::memcpy(&value, data, sizeof(T));
-    return true;
-}
 
 OniVideoMode toOni(const DepthMode& m) {
     return OniVideoMode{ONI_PIXEL_FORMAT_DEPTH_1_MM, m.width, m.height, m.fps};
@@ -235,19 +224,7 @@ int FreenectStream::getRequiredFrameSize() {
 }
 
 OniBool FreenectStream::isPropertySupported(int propertyId) {
-    switch (propertyId) {
-        case ONI_STREAM_PROPERTY_VIDEO_MODE:
-        case ONI_STREAM_PROPERTY_HORIZONTAL_FOV:
-        case ONI_STREAM_PROPERTY_VERTICAL_FOV:
-        case ONI_STREAM_PROPERTY_MAX_VALUE:
-        case ONI_STREAM_PROPERTY_MIN_VALUE:
-        case ONI_STREAM_PROPERTY_STRIDE:
-        case ONI_STREAM_PROPERTY_MIRRORING:
-        case ONI_STREAM_PROPERTY_CROPPING:
-            return TRUE;
-        default:
-            return FALSE;
-    }
+    return driver::isDepthStreamProperty(propertyId) ? TRUE : FALSE;
 }
 
 OniStatus FreenectStream::getProperty(int propertyId, void* data, int* pDataSize) {
