@@ -5,6 +5,7 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -92,10 +93,17 @@ const char* strokeKind(int32_t strokeClass, int32_t points) {
 
 }  // namespace
 
-TextLayer::TextLayer()
-    : pixels_(std::make_unique<uint8_t[]>(static_cast<size_t>(kWidth) * kHeight)),
+TextLayer::TextLayer(float red, float green, float blue)
+    : pixels_(std::make_unique<uint32_t[]>(static_cast<size_t>(kWidth) * kHeight)),
       glyphs_(
-          std::make_unique<uint8_t[]>(static_cast<size_t>(kLast - kFirst + 1) * kCell * kCell)) {}
+          std::make_unique<uint8_t[]>(static_cast<size_t>(kLast - kFirst + 1) * kCell * kCell)) {
+    const auto byte = [](float v) {
+        return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+    };
+    // GL_BGRA with GL_UNSIGNED_INT_8_8_8_8_REV: alpha, red, green, blue from
+    // the top byte down, whatever the machine's byte order.
+    background_ = 0xff000000U | byte(red) << 16 | byte(green) << 8 | byte(blue);
+}
 
 TextLayer::~TextLayer() {
     if (texture_ != 0) glDeleteTextures(1, &texture_);
@@ -141,6 +149,8 @@ bool TextLayer::build() {
         }
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, kAtlasWidth, kAtlasHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        inkTop_ = kCell;
+        inkBottom_ = 0;
         for (int c = kFirst; c <= kLast; ++c) {
             const int cell = c - kFirst;
             uint8_t* glyph = &glyphs_[static_cast<size_t>(cell) * kCell * kCell];
@@ -149,10 +159,19 @@ bool TextLayer::build() {
                 const int atlasY = (cell / 16) * kCell + (kCell - 1 - row);
                 for (int col = 0; col < kCell; ++col) {
                     const int atlasX = (cell % 16) * kCell + col;
-                    glyph[row * kCell + col] =
+                    const uint8_t ink =
                         rgba[(static_cast<size_t>(atlasY) * kAtlasWidth + atlasX) * 4 + 3];
+                    glyph[row * kCell + col] = ink;
+                    if (ink == 0) continue;
+                    extent_[c] = std::max(extent_[c], col + 1);
+                    inkTop_ = std::min(inkTop_, row);
+                    inkBottom_ = std::max(inkBottom_, row + 1);
                 }
             }
+        }
+        if (inkTop_ >= inkBottom_) {
+            inkTop_ = 0;
+            inkBottom_ = kCell;
         }
     }
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
@@ -164,10 +183,11 @@ bool TextLayer::build() {
         glBindTexture(GL_TEXTURE_2D, texture_);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        std::fill_n(pixels_.get(), static_cast<size_t>(kWidth) * kHeight, uint8_t{0});
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, kWidth, kHeight, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
-                     pixels_.get());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        std::fill_n(pixels_.get(), static_cast<size_t>(kWidth) * kHeight, background_);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kWidth, kHeight, 0, GL_BGRA,
+                     GL_UNSIGNED_INT_8_8_8_8_REV, pixels_.get());
     }
     glBindTexture(GL_TEXTURE_2D, 0);
     return complete;
@@ -193,27 +213,30 @@ void TextLayer::add(int x, int y, const char* text) {
     std::snprintf(p.text, sizeof p.text, "%s", text);
 }
 
-int TextLayer::widthOf(const Piece& p) const {
-    int width = 0;
+TextLayer::Box TextLayer::boxOf(const Piece& p) const {
+    int right = p.x;
+    int x = p.x;
     for (const char* t = p.text; *t != '\0'; ++t) {
         const int c = static_cast<unsigned char>(*t);
-        if (c >= kFirst && c <= kLast) width += advance_[c];
+        if (c < kFirst || c > kLast) continue;
+        right = std::max(right, x + extent_[c]);
+        x += advance_[c];
     }
-    return width + kCell;  // the last glyph's cell may reach past its advance
+    const int cellTop = p.y + kDescent - kCell;
+    return Box{std::clamp(p.x, 0, kWidth), std::clamp(cellTop + inkTop_, 0, kHeight),
+               std::clamp(right, 0, kWidth), std::clamp(cellTop + inkBottom_, 0, kHeight)};
 }
 
 void TextLayer::paint(const Piece& p, bool draw) {
-    const int top = p.y + kDescent - kCell;  // the glyph cells' top row
     if (!draw) {
-        const int x0 = std::clamp(p.x, 0, kWidth);
-        const int x1 = std::clamp(p.x + widthOf(p), 0, kWidth);
-        for (int y = std::max(top, 0); y < std::min(top + kCell, kHeight); ++y) {
-            std::fill(&pixels_[static_cast<size_t>(y) * kWidth + static_cast<size_t>(x0)],
-                      &pixels_[static_cast<size_t>(y) * kWidth + static_cast<size_t>(x1)],
-                      uint8_t{0});
+        const Box b = boxOf(p);
+        for (int y = b.top; y < b.bottom; ++y) {
+            uint32_t* row = &pixels_[static_cast<size_t>(y) * kWidth];
+            std::fill(row + b.left, row + b.right, background_);
         }
         return;
     }
+    const int top = p.y + kDescent - kCell;  // the glyph cells' top row
     int x = p.x;
     for (const char* t = p.text; *t != '\0'; ++t) {
         const int c = static_cast<unsigned char>(*t);
@@ -225,25 +248,21 @@ void TextLayer::paint(const Piece& p, bool draw) {
             for (int col = 0; col < kCell; ++col) {
                 const int px = x + col;
                 if (px < 0 || px >= kWidth || glyph[row * kCell + col] == 0) continue;
-                pixels_[static_cast<size_t>(y) * kWidth + static_cast<size_t>(px)] = 255;
+                pixels_[static_cast<size_t>(y) * kWidth + static_cast<size_t>(px)] = 0xffffffffU;
             }
         }
         x += advance_[c];
     }
 }
 
-void TextLayer::upload(int left, int top, int right, int bottom) {
-    left = std::clamp(left, 0, kWidth);
-    right = std::clamp(right, 0, kWidth);
-    top = std::clamp(top, 0, kHeight);
-    bottom = std::clamp(bottom, 0, kHeight);
-    if (left >= right || top >= bottom) return;
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+void TextLayer::upload(const Box& b) {
+    if (b.left >= b.right || b.top >= b.bottom) return;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, kWidth);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, left);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, top);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, left, top, right - left, bottom - top, GL_ALPHA,
-                    GL_UNSIGNED_BYTE, pixels_.get());
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, b.left);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, b.top);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, b.left, b.top, b.right - b.left, b.bottom - b.top, GL_BGRA,
+                    GL_UNSIGNED_INT_8_8_8_8_REV, pixels_.get());
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
@@ -255,55 +274,64 @@ void TextLayer::end() {
     const auto same = [](const Piece& a, const Piece& b) {
         return a.x == b.x && a.y == b.y && std::strcmp(a.text, b.text) == 0;
     };
-    // Pieces that changed in place are painted again one by one; a layout
+    // Pieces that changed in place are painted again one by one, and each
+    // sent alone (their union would often be most of the panel); a layout
     // of another length is painted again as a whole.
     const bool relayout = pieceCount_ != shownCount_;
-    int left = kWidth, top = kHeight, right = 0, bottom = 0;
-    const auto grow = [&](const Piece& p) {
-        left = std::min(left, p.x);
-        right = std::max(right, p.x + widthOf(p));
-        top = std::min(top, p.y + kDescent - kCell);
-        bottom = std::max(bottom, p.y + kDescent);
-    };
-    for (int i = 0; i < shownCount_; ++i) {
-        if (relayout || !same(shown_[i], pieces_[i])) {
+    if (relayout) {
+        Box all{kWidth, kHeight, 0, 0};
+        const auto grow = [&all](const Box& b) {
+            if (b.left >= b.right || b.top >= b.bottom) return;
+            all = Box{std::min(all.left, b.left), std::min(all.top, b.top),
+                      std::max(all.right, b.right), std::max(all.bottom, b.bottom)};
+        };
+        for (int i = 0; i < shownCount_; ++i) {
             paint(shown_[i], false);
-            grow(shown_[i]);
+            grow(boxOf(shown_[i]));
         }
-    }
-    usedColumns_ = 0;
-    for (int i = 0; i < pieceCount_; ++i) {
-        if (relayout || !same(shown_[i], pieces_[i])) {
+        for (int i = 0; i < pieceCount_; ++i) {
             paint(pieces_[i], true);
-            grow(pieces_[i]);
+            grow(boxOf(pieces_[i]));
             shown_[i] = pieces_[i];
         }
-        usedColumns_ = std::max(usedColumns_, std::min(pieces_[i].x + widthOf(pieces_[i]), kWidth));
-        usedRows_ = std::max(usedRows_, std::min(pieces_[i].y + kDescent, kHeight));
+        upload(all);
+    } else {
+        for (int i = 0; i < pieceCount_; ++i) {
+            if (same(shown_[i], pieces_[i])) continue;
+            const Box was = boxOf(shown_[i]);
+            const Box now = boxOf(pieces_[i]);
+            paint(shown_[i], false);
+            paint(pieces_[i], true);
+            shown_[i] = pieces_[i];
+            upload(Box{std::min(was.left, now.left), std::min(was.top, now.top),
+                       std::max(was.right, now.right), std::max(was.bottom, now.bottom)});
+        }
     }
     shownCount_ = pieceCount_;
-    upload(left, top, right, bottom);
-    if (usedRows_ == 0 || usedColumns_ == 0) {
-        glBindTexture(GL_TEXTURE_2D, 0);
-        return;
-    }
+
     glEnable(GL_TEXTURE_2D);
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.5f);
-    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    const float u = static_cast<float>(usedColumns_) / kWidth;
-    const float v = static_cast<float>(usedRows_) / kHeight;
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    constexpr float kU = 1.0f / kWidth;
+    constexpr float kV = 1.0f / kHeight;
     glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2i(left_, top_);
-    glTexCoord2f(u, 0.0f);
-    glVertex2i(left_ + usedColumns_, top_);
-    glTexCoord2f(u, v);
-    glVertex2i(left_ + usedColumns_, top_ + usedRows_);
-    glTexCoord2f(0.0f, v);
-    glVertex2i(left_, top_ + usedRows_);
+    for (int i = 0; i < pieceCount_; ++i) {
+        const Box b = boxOf(pieces_[i]);
+        if (b.left >= b.right || b.top >= b.bottom) continue;
+        const float u0 = static_cast<float>(b.left) * kU;
+        const float u1 = static_cast<float>(b.right) * kU;
+        const float v0 = static_cast<float>(b.top) * kV;
+        const float v1 = static_cast<float>(b.bottom) * kV;
+        glTexCoord2f(u0, v0);
+        glVertex2i(left_ + b.left, top_ + b.top);
+        glTexCoord2f(u1, v0);
+        glVertex2i(left_ + b.right, top_ + b.top);
+        glTexCoord2f(u1, v1);
+        glVertex2i(left_ + b.right, top_ + b.bottom);
+        glTexCoord2f(u0, v1);
+        glVertex2i(left_ + b.left, top_ + b.bottom);
+    }
     glEnd();
-    glDisable(GL_ALPHA_TEST);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glBindTexture(GL_TEXTURE_2D, 0);
     glDisable(GL_TEXTURE_2D);
 }
@@ -353,7 +381,7 @@ void TuningView::frameDecided(const FrameDecisions& d, const GestureFeatures& f,
         } else {
             bar.measure = oneHandDistance(g, f);
         }
-        bar.measure = std::max(bar.measure, 0.0f);
+        bar.measure = bar.measure > 0.0f ? bar.measure : 0.0f;  // no "-0.0"
         bar.fired = d.frame < firedUntil_[static_cast<size_t>(g)];
     }
 }
@@ -365,7 +393,7 @@ void TuningView::draw() {
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glBegin(GL_QUADS);
-    colour(0.05f, 0.05f, 0.08f);
+    colour(kPanel[0], kPanel[1], kPanel[2]);
     quad(kLeft, kTop, kLeft + kWidth, kTop + kHeader + m.barCount * kRow + 4);
     for (int i = 0; i < m.barCount; ++i) {
         const TuningBar& bar = m.bars[i];

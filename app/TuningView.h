@@ -41,11 +41,14 @@ struct TuningModel {
 };
 
 // The panel's text: laid out piece by piece each frame, composed on the CPU
-// from the font's glyphs into one texture (only the pieces that differ from
-// the last frame's are painted and sent), and drawn as a single textured quad, which costs software
-// OpenGL far less than a bitmap call or a quad per character. The glyphs are drawn once by GLUT
-// into a framebuffer object of the current OpenGL context and read back; without framebuffer
-// objects each piece falls back on GLUT's bitmap characters.
+// from the font's glyphs into one opaque texture over the panel's colour
+// (only the pieces that differ from the last frame's are painted and sent),
+// and drawn as one quad per piece, each just the size of its text, pixel for
+// pixel. Software OpenGL pays for every textured pixel (some nanoseconds
+// each), so a quad over the whole panel, alpha-tested, cost three times as
+// much. The glyphs are drawn once by GLUT into a framebuffer object
+// of the current OpenGL context and read back; without framebuffer objects
+// each piece falls back on GLUT's bitmap characters.
 class TextLayer {
   public:
     static constexpr int kWidth = 512;  // texture size, pixels
@@ -53,7 +56,8 @@ class TextLayer {
     static constexpr int kMaxPieces = 32;
     static constexpr int kMaxLength = 63;
 
-    TextLayer();
+    // The text is drawn in white over this colour (0 to 1 each).
+    TextLayer(float red, float green, float blue);
     ~TextLayer();
     TextLayer(const TextLayer&) = delete;
     TextLayer& operator=(const TextLayer&) = delete;
@@ -62,7 +66,7 @@ class TextLayer {
     void begin(int left, int top);
     // A piece with its baseline starting at (x, y) from the layer's top left.
     void add(int x, int y, const char* text);
-    // Draws the frame's text in white.
+    // Draws the frame's text.
     void end();
 
   private:
@@ -75,26 +79,34 @@ class TextLayer {
         int y = 0;
         char text[kMaxLength + 1]{};
     };
+    struct Box {
+        int left = 0;
+        int top = 0;
+        int right = 0;
+        int bottom = 0;
+    };
 
     bool build();
-    // Pixel width of a piece's text.
-    int widthOf(const Piece& p) const;
+    // The layer's pixels a piece's glyphs cover.
+    Box boxOf(const Piece& p) const;
     // Clears (or draws) a piece's pixels in the layer.
     void paint(const Piece& p, bool draw);
-    // Sends the rows top..bottom, columns left..right of the layer to the texture.
-    void upload(int left, int top, int right, int bottom);
+    // Sends the pixels of a box of the layer to the texture.
+    void upload(const Box& b);
 
-    std::unique_ptr<uint8_t[]> pixels_;  // kWidth x kHeight alpha, row 0 at the top
-    std::unique_ptr<uint8_t[]> glyphs_;  // per glyph kCell x kCell, row 0 at the top
+    uint32_t background_ = 0;             // as the layer's pixels hold it
+    std::unique_ptr<uint32_t[]> pixels_;  // kWidth x kHeight BGRA, row 0 at the top
+    std::unique_ptr<uint8_t[]> glyphs_;   // per glyph kCell x kCell, row 0 at the top
     int advance_[kLast + 1]{};
+    int extent_[kLast + 1]{};  // columns of the glyph's cell that hold ink
+    int inkTop_ = 0;           // rows of the cells that any glyph inks
+    int inkBottom_ = kCell;
     Piece pieces_[kMaxPieces];
     int pieceCount_ = 0;
     Piece shown_[kMaxPieces];  // what the texture holds
     int shownCount_ = 0;
-    int usedColumns_ = 0;
     int left_ = 0;
     int top_ = 0;
-    int usedRows_ = 0;
     unsigned int texture_ = 0;
     bool tried_ = false;
 };
@@ -112,7 +124,9 @@ class TuningView : public gesture::DecisionSink {
     static constexpr int32_t kGestures = 30;
     static constexpr uint64_t kFiredFrames = 15;
 
+    static constexpr float kPanel[3] = {0.05f, 0.05f, 0.08f};  // its colour
+
     TuningModel model_;
-    TextLayer text_;
+    TextLayer text_{kPanel[0], kPanel[1], kPanel[2]};
     std::array<uint64_t, kGestures> firedUntil_{};
 };

@@ -1,15 +1,20 @@
 // "-explain" in the real program on the virtual sensor: the why: lines of a
 // swipe that rests at its turn, the same log without them, and the tuning
 // view in the window's picture.
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/ProgramOnX.h"
 #include "tests/support/TempFile.h"
+#include "tests/support/XClient.h"
 
 namespace {
 
@@ -34,8 +39,14 @@ class Explain : public ProgramOnX {
 };
 
 // How many pixels of the tuning view's bar outlines (light blue, which the
-// grey depth picture and the green overlay never are) a snapshot holds.
-int barPixels(const std::string& ppm) {
+// grey depth picture and the green overlay never are) a snapshot holds, and
+// how many of its text's (white on the panel's near black) in the panel's
+// first row.
+struct ViewPixels {
+    int bar = 0;
+    int text = 0;
+};
+ViewPixels viewPixels(const std::string& ppm) {
     std::ifstream in(ppm, std::ios::binary);
     std::string magic;
     int width = 0;
@@ -45,9 +56,13 @@ int barPixels(const std::string& ppm) {
     in.get();
     std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
     in.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
-    int count = 0;
+    ViewPixels count;
     for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
-        if (rgb[i + 2] > 150 && rgb[i + 2] > rgb[i] + 80) ++count;
+        if (rgb[i + 2] > 150 && rgb[i + 2] > rgb[i] + 80) ++count.bar;
+        const size_t x = (i / 3) % static_cast<size_t>(width);
+        const size_t y = (i / 3) / static_cast<size_t>(width);
+        if (x < 300 && y >= 10 && y < 26 && rgb[i] == 255 && rgb[i + 1] == 255 && rgb[i + 2] == 255)
+            ++count.text;
     }
     return count;
 }
@@ -73,10 +88,41 @@ TEST_F(Explain, TheTuningViewDrawsBarsWhileAHandIsSeenAndNothingWhenOff) {
     TempFile snapshot("", ".ppm");
     // Frame 130: the hand holds still in front of the chest.
     run("swipe_right.scene", "130", {"-explain", "-snapshot", snapshot.path()});
-    EXPECT_GT(barPixels(snapshot.path()), 400) << "two bars";
+    EXPECT_GT(viewPixels(snapshot.path()).bar, 400) << "two bars";
+    EXPECT_GT(viewPixels(snapshot.path()).text, 100) << "hold: holding still";
     // Frame 5: no hand yet.
     run("swipe_right.scene", "5", {"-explain", "-snapshot", snapshot.path()});
-    EXPECT_EQ(barPixels(snapshot.path()), 0);
+    EXPECT_EQ(viewPixels(snapshot.path()).bar, 0);
     run("swipe_right.scene", "130", {"-snapshot", snapshot.path()});
-    EXPECT_EQ(barPixels(snapshot.path()), 0);
+    EXPECT_EQ(viewPixels(snapshot.path()).bar, 0);
+}
+
+TEST_F(Explain, TheTKeyTurnsTheTuningViewOnAndOff) {
+    XClient keys(server.display());
+    ASSERT_TRUE(keys.ok());
+    auto tolvane = start({"-device", sourceDir() + "/tests/app/scenes/hold_push.scene", "-config",
+                          config.path(), "-dry-run"});
+    ASSERT_TRUE(tolvane->waitForOutput("Screen resulotion", 20000)) << tolvane->output();
+    // The panel's near black with a touch of blue, which neither the grey
+    // depth picture nor the green overlay is.
+    const auto panelShown = [&](bool on) {
+        for (int tries = 0; tries < 200; ++tries) {
+            int panel = 0;
+            const std::vector<uint32_t> shown = windowPixels(server.display(), "Tolvane");
+            for (uint32_t p : shown) {
+                const uint32_t r = p >> 16 & 0xff, g = p >> 8 & 0xff, b = p & 0xff;
+                if (r < 30 && g < 30 && b > r + 4) ++panel;
+            }
+            if (!shown.empty() && (panel > 2000) == on) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    };
+    EXPECT_TRUE(panelShown(false));
+    ASSERT_TRUE(keys.typeInto("Tolvane", XK_t));
+    EXPECT_TRUE(panelShown(true));
+    ASSERT_TRUE(keys.typeInto("Tolvane", XK_t));
+    EXPECT_TRUE(panelShown(false));
+    ASSERT_TRUE(keys.typeInto("Tolvane", XK_Escape));
+    EXPECT_EQ(tolvane->wait(20000), 1);
 }

@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -160,20 +161,49 @@ std::vector<uint32_t> windowPixels(const std::string& display, const std::string
     std::vector<uint32_t> pixels;
     Display* d = XOpenDisplay(display.c_str());
     if (d == nullptr) return pixels;
-    const Window w = findTitled(d, DefaultRootWindow(d), title);
+    // A window that is mapped, resized or closed between the calls makes
+    // the reading fail with an X error, which Xlib's default handler turns
+    // into the end of the process: then the picture is empty, to be asked
+    // for again.
+    static bool failed = false;
+    failed = false;
+    const auto previous = XSetErrorHandler([](Display*, XErrorEvent*) {
+        failed = true;
+        return 0;
+    });
+    const Window root = DefaultRootWindow(d);
+    const Window w = findTitled(d, root, title);
     XWindowAttributes a{};
-    if (w != 0 && XGetWindowAttributes(d, w, &a) != 0 && a.map_state == IsViewable) {
-        XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(a.width),
-                                  static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
+    int left = 0;
+    int top = 0;
+    Window child = 0;
+    if (w != 0 && XGetWindowAttributes(d, w, &a) != 0 && a.map_state == IsViewable &&
+        XTranslateCoordinates(d, w, root, 0, 0, &left, &top, &child) != 0) {
+        // Only the part on the screen can be read (a window placed at -1, -1
+        // has its first row and column off it); the rest stays 0.
+        const int x0 = std::max(0, -left);
+        const int y0 = std::max(0, -top);
+        const int x1 = std::min(a.width, DisplayWidth(d, DefaultScreen(d)) - left);
+        const int y1 = std::min(a.height, DisplayHeight(d, DefaultScreen(d)) - top);
+        XImage* image = x0 < x1 && y0 < y1
+                            ? XGetImage(d, w, x0, y0, static_cast<unsigned>(x1 - x0),
+                                        static_cast<unsigned>(y1 - y0), AllPlanes, ZPixmap)
+                            : nullptr;
         if (image != nullptr) {
-            for (int y = 0; y < a.height; ++y) {
-                for (int x = 0; x < a.width; ++x) {
-                    pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFFu));
+            pixels.assign(static_cast<size_t>(a.width) * static_cast<size_t>(a.height), 0);
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) {
+                    pixels[static_cast<size_t>(y) * static_cast<size_t>(a.width) +
+                           static_cast<size_t>(x)] =
+                        static_cast<uint32_t>(XGetPixel(image, x - x0, y - y0) & 0xFFFFFFu);
                 }
             }
             XDestroyImage(image);
         }
     }
+    XSync(d, False);
+    XSetErrorHandler(previous);
     XCloseDisplay(d);
+    if (failed) pixels.clear();
     return pixels;
 }
