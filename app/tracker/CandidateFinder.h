@@ -27,6 +27,7 @@ struct CandidateParams {
     float minDepth = 400.0F;      // nearer readings are ignored (mm)
     float maxDepth = 4000.0F;     // farther readings are ignored (mm)
     float band = 150.0F;          // depth band grown from a region's front-most cell (mm)
+    float nearBand = 100.0F;      // the band's nearer part, tried when the whole is no candidate
     float isolationGap = 100.0F;  // background this far behind an outline counts as free (mm)
     float minIsolation = 0.5F;    // fraction of outline edges that must be free
     float handRadius = 100.0F;    // radius of the hand region around the extremity (mm)
@@ -35,6 +36,7 @@ struct CandidateParams {
     float maxExtent = 650.0F;     // larger side of the region's box (mm)
     float minWidth = 40.0F;       // smallest sides of the region's box (mm): rejects slivers
     float minHeight = 60.0F;
+    float maxEdgeContact = 120.0F;      // mm along the image's edge, for a region without an arm
     float maxCandidateDepth = 3500.0F;  // candidates farther away are not reported (mm)
     float behindDepth = 150.0F;         // a candidate this much behind another one
     float behindLateral = 400.0F;       // and this close to it sideways is an arm, not a hand (mm)
@@ -67,6 +69,9 @@ class CandidateFinder {
   private:
     void sampleGrid(const DepthView& frame);
     bool growRegion(int seed, int label, Candidate* candidate);
+    // Whether the region's first `cells` queued cells, `limit` the band's farthest depth, are a
+    // candidate; fills it in when they are.
+    bool evaluate(int seed, int label, int cells, int limit, Candidate* candidate) const;
     float jumpAt(float z) const;
     // Index of grid cell (gx, gy); -1 and the width or height are the border outside the image.
     std::size_t cellIndex(int gx, int gy) const {
@@ -87,6 +92,8 @@ class CandidateFinder {
     std::vector<int32_t> order_;        // cells sorted nearest first
     std::vector<int32_t> bucketStart_;  // counting-sort buckets
     std::vector<int32_t> queue_;        // cells of the region being grown
+    std::vector<int32_t> deferred_;     // cells beyond the near band, grown second
+    int nearCells_ = 0;                 // queued cells within the near band
     std::vector<float> columnFactor_;   // world x = z * columnFactor[gx]
     std::vector<float> rowFactor_;      // world y = z * rowFactor[gy]
     std::vector<int32_t> jumpTable_;    // continuity limit per depth bucket (mm)
