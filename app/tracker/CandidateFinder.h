@@ -5,12 +5,17 @@
 // yet taken seeds a region that grows over depth-continuous neighbours no more than `band`
 // millimetres behind the seed. A region is a candidate when it is a local front (it does not
 // continue a region seeded earlier), when most of its outline borders background that lies at
-// least `isolationGap` behind it (or no reading), and when its size fits an arm's end. The
-// candidate's position is the mean of the region's points within `handRadius` of its
-// extremity: the point farthest from where the region joins what lies behind it (the forearm
-// cut), which is where the hand is when an arm reaches out. A candidate lying `behindDepth`
-// or more behind another one and within `behindLateral` of it sideways is dropped: that is
-// the elbow or shoulder of an arm whose hand is in front.
+// least `isolationGap` behind it (or no reading), and when its size fits an arm's end. When the
+// whole band is not, its nearer part (`nearBand`) is judged the same way: an arm that reaches
+// a desk, or the chest, less than a band behind the hand takes them into the band, not into
+// its nearer part. The candidate's position is the mean of the region's points within
+// `handRadius` of its extremity: the point farthest from where the region joins what lies
+// behind it (the forearm cut), or else from where it leaves the image, which is where the hand
+// is when an arm reaches out. A region that goes on only out of the image, along more than
+// `maxEdgeContact` of the image's edge, is something reaching into the view (a strip of ceiling
+// or floor, a shelf's edge), no hand. A candidate lying `behindDepth` or more behind another
+// one and within `behindLateral` of it sideways is dropped: that is the elbow or shoulder of an
+// arm whose hand is in front.
 #pragma once
 
 #include <cstddef>
