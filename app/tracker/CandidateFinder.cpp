@@ -29,6 +29,7 @@ void CandidateFinder::configure(const CameraModel& camera) {
     label_.assign(cells, 0);
     order_.assign(cells, 0);
     queue_.assign(cells, 0);
+    deferred_.assign(cells, 0);
     column_.assign(cells, 0);
     row_.assign(cells, 0);
     for (size_t c = 0; c < cells; ++c) {
@@ -149,32 +150,92 @@ int CandidateFinder::find(const DepthView& frame, Candidate* out, int capacity) 
 
 bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
     const int seedZ = depth_[static_cast<size_t>(seed)];
-    const int limit = seedZ + static_cast<int>(params_.band);
-    const auto gap = static_cast<int>(params_.isolationGap);
+    const int nearLimit = seedZ + static_cast<int>(params_.nearBand);
+    const int farLimit = seedZ + static_cast<int>(params_.band);
     const uint16_t* depth = depth_.data();
     int32_t* labels = label_.data();
     int32_t* queue = queue_.data();
-    int head = 0;
-    int tail = 0;
-    queue[tail++] = seed;
-    labels[seed] = label;
-
-    bool touchesEarlier = false;
-    int freeEdges = 0;
-    int boundEdges = 0;
-    PointMean joins;  // cells where the region continues beyond its band
-    int minX = gridWidth_, maxX = -1, minY = gridHeight_, maxY = -1;
     const int offsets[4] = {-1, 1, -stride_, stride_};
 
-    while (head < tail) {
-        const int c = queue[head++];
+    // First the part within the near band; continuous cells beyond it wait in `deferred_`,
+    // then the rest of the band is grown from them, so that the near part is the queue's start.
+    int head = 0;
+    int tail = 0;
+    int deferred = 0;
+    queue[tail++] = seed;
+    labels[seed] = label;
+    for (int phase = 0; phase < 2; ++phase) {
+        const int limit = phase == 0 ? nearLimit : farLimit;
+        if (phase == 1) {
+            nearCells_ = tail;
+            for (int k = 0; k < deferred; ++k) queue[tail++] = deferred_[static_cast<size_t>(k)];
+        }
+        while (head < tail) {
+            const int c = queue[head++];
+            const int z = depth[c];
+            const int jump = jumpTable_[static_cast<size_t>(z / kBucketMm)];
+            for (const int offset : offsets) {
+                const int n = c + offset;
+                if (labels[n] != 0) continue;
+                const int zn = depth[n];
+                const int dz = zn - z;
+                if (zn == 0 || dz >= jump || dz <= -jump || zn > farLimit) continue;
+                labels[n] = label;
+                if (zn <= limit) {
+                    queue[tail++] = n;
+                } else {
+                    deferred_[static_cast<size_t>(deferred++)] = n;
+                }
+            }
+        }
+    }
+    // The whole band when it is the size of an arm's end; otherwise its nearer part, which
+    // leaves out a body or desk that the arm joins less than a band behind the hand.
+    if (evaluate(seed, label, tail, farLimit, candidate)) return true;
+    return nearCells_ < tail && evaluate(seed, label, nearCells_, nearLimit, candidate);
+}
+
+bool CandidateFinder::evaluate(int seed, int label, int cells, int limit,
+                               Candidate* candidate) const {
+    if (cells < 3) return false;
+    const int seedZ = depth_[static_cast<size_t>(seed)];
+    const auto gap = static_cast<int>(params_.isolationGap);
+    const uint16_t* depth = depth_.data();
+    const int32_t* labels = label_.data();
+    const int32_t* queue = queue_.data();
+    const int offsets[4] = {-1, 1, -stride_, stride_};
+
+    // Cheap reject of walls, floors and bodies first: the box is at least this large.
+    int minX = gridWidth_, maxX = -1, minY = gridHeight_, maxY = -1;
+    for (int k = 0; k < cells; ++k) {
+        const auto c = static_cast<size_t>(queue[k]);
+        minX = std::min<int>(minX, column_[c]);
+        maxX = std::max<int>(maxX, column_[c]);
+        minY = std::min<int>(minY, row_[c]);
+        maxY = std::max<int>(maxY, row_[c]);
+    }
+    const float seedCell = static_cast<float>(seedZ * step_) / camera_.focalX();
+    if (static_cast<float>(std::max(maxX - minX, maxY - minY) + 1) * seedCell > params_.maxExtent) {
+        return false;
+    }
+
+    int freeEdges = 0;
+    int boundEdges = 0;
+    PointMean joins;      // cells where the region goes on beyond its band (an arm)
+    PointMean edgeJoins;  // cells where it goes on out of the image
+    for (int k = 0; k < cells; ++k) {
+        const int c = queue[k];
         const int z = depth[c];
         const int jump = jumpTable_[static_cast<size_t>(z / kBucketMm)];
         bool joined = false;
+        bool leaves = false;
         for (const int offset : offsets) {
             const int n = c + offset;
             const int32_t ln = labels[n];
-            if (ln == kOutside) continue;  // the image edge: neither free nor bound
+            if (ln == kOutside) {  // the image edge: neither free nor bound
+                leaves = true;
+                continue;
+            }
             const int zn = depth[n];
             if (zn == 0) {
                 ++freeEdges;
@@ -182,16 +243,11 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
             }
             const int dz = zn - z;
             if (dz < jump && dz > -jump) {
-                if (ln == label) continue;
-                if (ln != 0) {
-                    touchesEarlier = true;
-                } else if (zn <= limit) {
-                    labels[n] = label;
-                    queue[tail++] = n;
-                } else {
-                    ++boundEdges;
-                    joined = true;
-                }
+                if (ln == label && zn <= limit) continue;
+                // A region seeded before this one: this one continues it and is no front.
+                if (ln != label && ln != 0) return false;
+                ++boundEdges;
+                joined = true;
             } else if (dz >= gap) {
                 ++freeEdges;
             } else {
@@ -200,26 +256,14 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
                 ++boundEdges;
             }
         }
-        const int gx = column_[static_cast<size_t>(c)];
-        const int gy = row_[static_cast<size_t>(c)];
-        minX = std::min(minX, gx);
-        maxX = std::max(maxX, gx);
-        minY = std::min(minY, gy);
-        maxY = std::max(maxY, gy);
         if (joined) joins.add(cellPoint(c), 0.0F);
-    }
-    if (touchesEarlier || tail < 3) return false;
-    // Cheap reject of walls, floors and bodies: the box is at least this large.
-    const float seedCell = static_cast<float>(seedZ * step_) / camera_.focalX();
-    if (static_cast<float>(std::max(maxX - minX, maxY - minY) + 1) * seedCell > params_.maxExtent) {
-        return false;
+        if (leaves) edgeJoins.add(cellPoint(c), 0.0F);
     }
 
     const float cellArea = static_cast<float>(step_ * step_);
-
     PointMean all;
-    for (int i = 0; i < tail; ++i) {
-        const Vec3 p = cellPoint(queue_[static_cast<size_t>(i)]);
+    for (int k = 0; k < cells; ++k) {
+        const Vec3 p = cellPoint(queue[k]);
         all.add(p, camera_.pixelArea(p.z) * cellArea);
     }
     const Vec3 centroid = all.value();
@@ -235,13 +279,14 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
         outline > 0 ? static_cast<float>(freeEdges) / static_cast<float>(outline) : 1.0F;
     if (isolation < params_.minIsolation) return false;
 
-    // The hand sits at the region's end farthest from where it joins the arm.
+    // The hand sits at the region's end farthest from where it joins the arm, or else from
+    // where it leaves the image.
     Vec3 start = centroid;
-    if (joins.count > 0) {
-        const Vec3 attach = joins.value();
+    if (joins.count > 0 || edgeJoins.count > 0) {
+        const Vec3 attach = joins.count > 0 ? joins.value() : edgeJoins.value();
         float best = -1.0F;
-        for (int i = 0; i < tail; ++i) {
-            const Vec3 p = cellPoint(queue_[static_cast<size_t>(i)]);
+        for (int k = 0; k < cells; ++k) {
+            const Vec3 p = cellPoint(queue[k]);
             const float d = squaredDistance(p, attach);
             if (d > best) {
                 best = d;
@@ -253,14 +298,21 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
     PointMean hand;
     for (int pass = 0; pass < 2; ++pass) {
         hand = PointMean();
-        for (int i = 0; i < tail; ++i) {
-            const Vec3 p = cellPoint(queue_[static_cast<size_t>(i)]);
+        for (int k = 0; k < cells; ++k) {
+            const Vec3 p = cellPoint(queue[k]);
             if (squaredDistance(p, start) <= r2) hand.add(p, camera_.pixelArea(p.z) * cellArea);
         }
         if (hand.count == 0) return false;
         start = hand.value();
     }
     if (hand.area < params_.minHandArea) return false;
+    // Something that goes on only out of the image, along more of the image's edge than a hand
+    // is wide, is no hand but a thing reaching into the view: a strip of ceiling or floor, a
+    // shelf's edge. (A hand partly out of the view meets the edge across its fingers or wrist.)
+    if (joins.count == 0 &&
+        static_cast<float>(edgeJoins.count) * mmPerCell > params_.maxEdgeContact) {
+        return false;
+    }
 
     candidate->position = start;
     candidate->area = static_cast<float>(all.area);

@@ -285,34 +285,33 @@ HandFollower::Search HandFollower::search(const DepthView& frame, const Vec3& pr
         }
     }
     if (palmCell >= 0) {
-        // The mean of the hand's surface within the hand's radius, re-centred, each sample
-        // weighted by how far inside the outline it lies (saturating at `coreDepth`, nothing
-        // within `fingerRadius`): fingers count little or nothing. Where that moves the point
-        // little (a hand without spread fingers), the plain mean `centre` is kept, which the
-        // outline's noise moves least; beyond `thinPull` the weighted mean takes over
-        // smoothly.
+        // The mean of the hand's surface within the hand's radius of `centre`, each sample
+        // weighted by how far inside the outline it lies (nothing within `fingerRadius`, full
+        // weight from `coreDepth` further in): fingers count little or nothing. It is not
+        // re-centred on itself, which would let it walk down a forearm as wide as the palm (a
+        // sleeve) frame by frame. Where it moves the point very little, the plain mean
+        // `centre` is kept, which the outline's noise moves least; beyond `thinPull` the
+        // weighted mean takes over smoothly.
         Vec3 middle = centre;
-        for (int pass = 0; pass < 3; ++pass) {
-            PointMean palm;
-            double weights = 0;
-            for (int k = 0; k < tail; ++k) {
-                const int c = queue_[static_cast<size_t>(k)];
-                const Vec3& p = points_[static_cast<size_t>(c)];
-                if (squaredDistance(p, middle) > hand2) continue;
-                const float insideMm =
-                    static_cast<float>(inside_[static_cast<size_t>(c)]) / 3.0F * p.z * stepMm;
-                const float weight =
-                    std::clamp(insideMm - params_.fingerRadius, 0.0F, params_.coreDepth);
-                palm.x += static_cast<double>(p.x * weight);
-                palm.y += static_cast<double>(p.y * weight);
-                palm.z += static_cast<double>(p.z * weight);
-                weights += weight;
-            }
-            if (weights > 0) {
-                middle =
-                    Vec3{static_cast<float>(palm.x / weights), static_cast<float>(palm.y / weights),
-                         static_cast<float>(palm.z / weights)};
-            }
+        PointMean palm;
+        double weights = 0;
+        for (int k = 0; k < tail; ++k) {
+            const int c = queue_[static_cast<size_t>(k)];
+            const Vec3& p = points_[static_cast<size_t>(c)];
+            if (squaredDistance(p, centre) > hand2) continue;
+            const float insideMm =
+                static_cast<float>(inside_[static_cast<size_t>(c)]) / 3.0F * p.z * stepMm;
+            const float weight =
+                std::clamp(insideMm - params_.fingerRadius, 0.0F, params_.coreDepth);
+            palm.x += static_cast<double>(p.x * weight);
+            palm.y += static_cast<double>(p.y * weight);
+            palm.z += static_cast<double>(p.z * weight);
+            weights += weight;
+        }
+        if (weights > 0) {
+            middle =
+                Vec3{static_cast<float>(palm.x / weights), static_cast<float>(palm.y / weights),
+                     static_cast<float>(palm.z / weights)};
         }
         const float pull = std::sqrt(squaredDistance(middle, centre));
         const float share = std::clamp((pull - params_.thinPull) / params_.thinPull, 0.0F, 1.0F);

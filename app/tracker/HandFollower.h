@@ -12,8 +12,9 @@
 // The reported point is the palm's centre. Every surface sample gets its distance to the
 // surface's outline (a chamfer distance transform of the window): the palm is the widest part
 // of the hand, fingers are thin. The mean of the hand surface weighted by that distance
-// (nothing within `fingerRadius`, full weight from `coreDepth`) is not pulled towards spread
-// fingers as the plain mean is; where the two differ by less than `thinPull` the plain mean,
+// (nothing within `fingerRadius` of the outline, full weight from `coreDepth` further in), over
+// the hand's sphere and not re-centred on itself, is not pulled towards fingers, spread or
+// together, as the plain mean is; where the two differ by less than `thinPull` the plain mean,
 // which the outline's noise moves least, is kept, from twice that on the weighted one, and a
 // blend in between. Samples without a reading take the reading beside them, so thin lines of
 // drop-outs across a hand do not cut it.
@@ -49,9 +50,9 @@ struct FollowParams {
     float maxOccupancy = 0.9F;     // hand area / (pi handRadius^2)
     float maxJump = 150.0F;        // mm from the prediction, at least
     float maxSpeed = 4500.0F;      // mm/s: farthest from the prediction at low frame rates
-    float fingerRadius = 8.0F;     // mm: samples this near the outline do not count
-    float coreDepth = 20.0F;       // mm inside the outline at which a sample counts fully
-    float thinPull = 15.0F;        // mm the thin parts must pull the mean before they are left out
+    float fingerRadius = 20.0F;    // mm: samples this near the outline do not count
+    float coreDepth = 30.0F;       // mm further in at which a sample counts fully
+    float thinPull = 10.0F;        // mm the thin parts must pull the mean before they are left out
     int exitGap = 2;               // window-edge cells between two places the surface leaves
     float borderMargin = 30.0F;    // mm from the image edge
 };

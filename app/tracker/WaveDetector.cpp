@@ -7,6 +7,7 @@ namespace tracker {
 
 namespace {
 constexpr float kRestJitter = 10.0F;  // mm a resting hand's x may wander
+constexpr double kRestTime = 0.15;    // s a hand stays within the jitter to be at rest
 }  // namespace
 
 void WaveDetector::reset() {
@@ -25,6 +26,9 @@ void WaveDetector::restCount(const Vec3& from, const Vec3& to) {
 
 void WaveDetector::waitForSwing(double time, const Vec3& p) {
     direction_ = 0;
+    stillX_ = p.x;
+    stillTime_ = time;
+    restEnd_ = -1.0;
     low_ = high_ = p.x;
     lowTime_ = highTime_ = time;
     restCount(p, p);
@@ -72,6 +76,16 @@ GestureProgress WaveDetector::update(double time, const Vec3& p) {
         return GestureProgress::kNone;
     }
 
+    // Where the hand last rested during this swing: a swing that took too long may have begun
+    // there, from rest.
+    if (std::fabs(p.x - stillX_) > kRestJitter) {
+        stillX_ = p.x;
+        stillTime_ = time;
+    } else if (time - stillTime_ >= kRestTime) {
+        restX_ = stillX_;
+        restEnd_ = time;
+    }
+
     spanMin_ = {std::min(spanMin_.x, p.x), std::min(spanMin_.y, p.y), std::min(spanMin_.z, p.z)};
     spanMax_ = {std::max(spanMax_.x, p.x), std::max(spanMax_.y, p.y), std::max(spanMax_.z, p.z)};
 
@@ -96,11 +110,17 @@ GestureProgress WaveDetector::update(double time, const Vec3& p) {
     const bool counts =
         halfCycle <= params_.maxHalfCycle &&
         (fromRest_ || (halfCycle >= params_.minHalfCycle && swing >= params_.minSwing));
+    // A slow swing that ended in a quick one from a rest (a hand raised, held, then waved):
+    // the quick part is the first swing from rest.
+    const bool fromLastRest = halfCycle > params_.maxHalfCycle && restEnd_ > turnTime_ &&
+                              extremeTime_ - restEnd_ <= params_.maxHalfCycle &&
+                              std::fabs(extreme_ - restX_) >= params_.amplitude;
     const Vec3 turn = extremePoint_;
     if (counts) {
         ++count_;
     } else {
         restCount(turn, p);
+        if (fromLastRest) count_ = 1;
     }
     fromRest_ = false;
     turnTime_ = extremeTime_;

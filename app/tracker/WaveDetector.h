@@ -7,9 +7,10 @@
 // spanned `minSwing`; otherwise counting starts again from there. The wave completes at the
 // `reversals`-th counted reversal if, over the whole wave, the vertical span stayed below
 // `maxVerticalRatio` of the horizontal span and the depth span below `maxDepthSpan`. A hand
-// resting for `maxHalfCycle` ends any wave. After a completed wave the detector is quiet for
-// `cooldown` seconds; a gap of more than `maxGap` seconds between samples, or a sideways step
-// faster than `maxStep`, starts it over.
+// resting for `maxHalfCycle` ends any wave; a swing too slow to count that ends in a quick one
+// from a rest of 0.15 s counts as the first swing from rest. After a completed wave the detector is
+// quiet for `cooldown` seconds; a gap of more than `maxGap` seconds between samples, or a sideways
+// step faster than `maxStep`, starts it over.
 #pragma once
 
 #include "app/tracker/TrackerTypes.h"
@@ -58,6 +59,10 @@ class WaveDetector {
     float turnX_ = 0;  // the last turning point (reversal or start from rest)
     double turnTime_ = 0;
     bool fromRest_ = false;  // the current swing started from rest
+    float stillX_ = 0;       // where the hand has stayed (within the rest jitter) since
+    double stillTime_ = 0;
+    float restX_ = 0;  // where it last rested during the current swing, and until when
+    double restEnd_ = -1.0;
     int count_ = 0;
     Vec3 spanMin_;
     Vec3 spanMax_;

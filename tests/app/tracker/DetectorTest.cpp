@@ -1,6 +1,7 @@
 // Wave and push detectors on synthetic hand paths, at and around their thresholds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -67,6 +68,19 @@ TEST(WaveDetector, TooSlowOrTooFastSwingsAreNoWave) {
     EXPECT_EQ(run(slow, 8.0, wavePath(100, 0.9, 6)).completed, 0);
     tracker::WaveDetector fast;
     EXPECT_EQ(run(fast, 3.0, wavePath(100, 0.1, 12)).completed, 0);
+}
+
+TEST(WaveDetector, TwoCyclesRightAfterASlowMoveAndAShortRestComplete) {
+    // The hand drifts 80 mm sideways in 1 s (brought up in front of the body), rests 0.2 s,
+    // then waves two cycles starting the same way.
+    tracker::WaveDetector wave;
+    const Result r = run(wave, 3.0, [](double t) {
+        const double drift = std::min(t, 1.0) * 80.0;
+        const double phase = std::clamp(t - 1.2, 0.0, 1.0);
+        const double x = 200 + drift + 120 * std::sin(std::numbers::pi * phase / 0.25);
+        return Vec3{static_cast<float>(x), 300, 2000};
+    });
+    EXPECT_EQ(r.completed, 1);
 }
 
 TEST(WaveDetector, DiagonalOrDepthMotionIsNoWave) {

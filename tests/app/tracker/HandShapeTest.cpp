@@ -82,12 +82,28 @@ class Frames {
         return {depth_.data(), 320, 240, 320, 0, 0};
     }
 
+    // A ceiling strip along the top edge, broken by two gaps of no reading that drift side to
+    // side together by `shift` pixels: the piece between them moves as a hand would.
+    tracker::DepthView brokenStrip(int shift, uint32_t k) {
+        for (int v = 0; v < 240; ++v) {
+            for (int u = 0; u < 320; ++u) {
+                const int piece = u - shift;
+                const bool gap = (piece >= 100 && piece < 116) || (piece >= 176 && piece < 192);
+                float z = 3400;
+                if (v < 14) z = gap ? 0.0F : 2300.0F + 4.0F * static_cast<float>(v);
+                store(u, v, z, k);
+            }
+        }
+        return {depth_.data(), 320, 240, 320, 0, 0};
+    }
+
   private:
     void store(int u, int v, float z, uint32_t k) {
         const auto i = static_cast<uint32_t>(v * 320 + u);
         const float sigma = 1.5e-6F * z * z;
         z += sigma * (noise(i, k) + noise(i + 77777, k) - 1.0F) * 2.4F;
-        depth_[i] = noise(i + 99991, k) < 0.04F ? uint16_t{0} : static_cast<uint16_t>(z);
+        depth_[i] =
+            z <= 0.0F || noise(i + 99991, k) < 0.04F ? uint16_t{0} : static_cast<uint16_t>(z);
     }
     static float ellipsoid(const Vec3& ray, const Vec3& c, const Vec3& r) {
         const Vec3 d{ray.x / r.x, ray.y / r.y, ray.z / r.z};
@@ -191,6 +207,41 @@ TEST_F(HandShape, ThinNoisyStripsAtTheImageEdgesGiveNoFocusGesture) {
         gestures += out.gestureCount;
     }
     EXPECT_EQ(gestures, 0) << "in 100 s";
+}
+
+TEST_F(HandShape, PieceOfAStripAtTheImageEdgeMovingSidewaysGivesNoFocusGesture) {
+    core.setGestureEnabled(tracker::kGestureWave, true);
+    core.setGestureEnabled(tracker::kGestureClick, true);
+    int gestures = 0;
+    for (uint32_t k = 0; k < 30 * 10; ++k) {
+        const float t = static_cast<float>(k) / 30.0F;
+        const auto shift =
+            static_cast<int>(std::lround(20.0F * std::sin(std::numbers::pi_v<float> * t / 0.4F)));
+        core.process(frames.brokenStrip(shift, k), k * 33'333ULL, out);
+        gestures += out.gestureCount;
+    }
+    EXPECT_EQ(gestures, 0) << "in 10 s";
+}
+
+TEST_F(HandShape, WaveOfAHandCloseInFrontOfTheChestIsSeen) {
+    // The palm's surface 115 mm in front of the body, the elbow against it.
+    core.setGestureEnabled(tracker::kGestureWave, true);
+    const float body = 1200;
+    const Vec3 rest{60, 80, body - 115 + 14};
+    int waves = 0;
+    for (uint32_t k = 0; k < 30 * 2; ++k) {
+        const float t = static_cast<float>(k) / 30.0F;
+        const Vec3 palm =
+            rest + Vec3{100.0F * std::sin(std::numbers::pi_v<float> * t / 0.3F), 0, 0};
+        core.process(frames.hand(palm, Vec3{palm.x * 0.5F + 80, -200, body - 20}, body, k),
+                     k * 33'333ULL, out);
+        for (int g = 0; g < out.gestureCount; ++g) {
+            if ((out.gestures[g].state & tracker::kGestureCompleted) == 0) continue;
+            ++waves;
+            EXPECT_LT(length(out.gestures[g].position - rest), 120.0F);
+        }
+    }
+    EXPECT_GE(waves, 1);
 }
 
 }  // namespace

@@ -264,6 +264,21 @@ TEST(TrackerScene, EverydayMotionGivesNoFocusGesture) {
     }
 }
 
+TEST(TrackerScene, WaveOfAUserSeatedAtADeskIsSeenAtTheHand) {
+    // The forearm runs down to the desk less than a band's depth behind the hand.
+    ScenePlayer player("seated_desk_wave.scene");
+    ASSERT_TRUE(player.ok());
+    Vec3 palm;
+    player.play([&](double, const TrackerOutput&, const sim::FrameTruth& truth) {
+        palm = toVec(truth.hands[sim::kRight].palm);
+        return player.gestures.empty();
+    });
+    ASSERT_EQ(player.gestures.size(), 1U) << "the wave is seen";
+    EXPECT_EQ(player.gestures[0].type, tracker::kGestureWave);
+    EXPECT_LE(player.gestures[0].time, 3.2 + 0.5);  // the wave ends at 3.2 s
+    EXPECT_LT(distance(player.gestures[0].position, palm), 100.0F);
+}
+
 }  // namespace
 
 TEST(TrackerScene, OneWavingHandGivesOneTrackedHand) {
