@@ -1,6 +1,6 @@
-// Owns both emitters and the configuration state, loads the configuration
-// file into them, and routes each recognised gesture to the emitter that
-// holds its rules.
+// Owns both emitters and the configuration state, puts a parsed configuration
+// (config/Configuration.h) to work in them, and routes each recognised
+// gesture to the emitter that holds its rules.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Configuration.h"
 #include "config/Vocabulary.h"
 #include "input/KeyboardEmitter.h"
 #include "input/MouseEmitter.h"
@@ -20,13 +21,16 @@ class EventRouter {
     EventRouter(const EventRouter&) = delete;
     EventRouter& operator=(const EventRouter&) = delete;
 
-    // Reads the configuration file at `path`, printing the opening line, the
-    // header, one echo line per entry and any errors, then sets up the screen
-    // mapping for a depth image of sensorWidth x sensorHeight. Returns 0 when
-    // the file loaded, 1 when it could not be opened or held an error.
+    // Reads the configuration file at `path` (readConfiguration), prints what
+    // reading it logged (the opening line, the header, one echo line per
+    // entry and any errors) and applies it. Returns 0 when the file loaded,
+    // 1 when it could not be opened or held an error.
     int32_t loadGestureConfig(const char* path, int32_t sensorWidth, int32_t sensorHeight);
-    // Applies one setting line; -1 on a bad mode value, otherwise >= 0.
-    int32_t applyModeSetting(const char* keyword, const char* value);
+    // Takes the settings of `config`, adds its rules to the emitters and sets
+    // up the screen mapping for a depth image of sensorWidth x sensorHeight
+    // (logging it). Meant for a fresh router: the settings are replaced, the
+    // rules are added to those already there.
+    void applyConfiguration(const Configuration& config, int32_t sensorWidth, int32_t sensorHeight);
 
     // One line per error of the last load: "file:line: message 'word'".
     const std::vector<std::string>& loadErrors() const { return loadErrors_; }
@@ -51,13 +55,6 @@ class EventRouter {
     int32_t feedbackWindow = kDefaultFeedbackWindow;
 
   private:
-    class Reader;
-    void handleRuleLine(Reader& reader, const std::string& gestureWord, int line);
-    void reportError(const char* what, const std::string& word, int line);
-
     platform::Desktop& desktop_;
-    std::string path_;
-    bool failed_ = false;
-    bool stopReading_ = false;
     std::vector<std::string> loadErrors_;
 };

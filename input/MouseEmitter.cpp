@@ -295,26 +295,33 @@ int32_t MouseEmitter::firstRuleOf(int32_t gesture) const {
 }
 
 void MouseEmitter::configureScreenMapping(int32_t sensorW, int32_t sensorH) {
-    sensorWidth = sensorW;
-    sensorHeight = sensorH;
-    const ScreenSize screen = desktop_.screenSize();
-    screenWidth = screen.width;
-    screenHeight = screen.height;
-    fineScaleX = fineScaleY = 0.5f;
-    scaleX = static_cast<float>(screenWidth / 350.0);
-    scaleY = static_cast<float>(screenHeight / 250.0);
-    offsetX = static_cast<int32_t>(
-        (static_cast<float>(sensorWidth) * scaleX - static_cast<float>(screenWidth)) * 0.5);
-    offsetY = static_cast<int32_t>(
-        (static_cast<float>(sensorHeight) * scaleY - static_cast<float>(screenHeight)) * 0.5);
-    const int move = firstRuleOf(GestureId::HAND_MOVE);
-    if (move >= 0 && rules_[move].threshold != -1) moveThreshold = rules_[move].threshold;
-    const int hold = firstRuleOf(GestureId::HAND_HOLD);
-    if (hold >= 0 && rules_[hold].threshold != -1) {
-        holdFrames = static_cast<int32_t>(rules_[hold].threshold / 1000.0 * 30.0);
-    }
-    holdTolerance = (hold >= 0 && rules_[hold].param != 0.0f) ? 2.0f * rules_[hold].param : 10.0f;
-    if (move >= 0 && rules_[move].param != 0.0f) fineScaleX = fineScaleY = rules_[move].param;
+    const auto figures = [this](int32_t gesture, MappingRule& out) -> const MappingRule* {
+        const int i = firstRuleOf(gesture);
+        if (i < 0) return nullptr;
+        out = MappingRule{rules_[i].threshold, rules_[i].param};
+        return &out;
+    };
+    MappingRule move;
+    MappingRule hold;
+    ScreenMapping previous;
+    previous.moveThreshold = moveThreshold;
+    previous.holdFrames = holdFrames;
+    const ScreenMapping m = computeScreenMapping(sensorW, sensorH, desktop_.screenSize(),
+                                                 figures(GestureId::HAND_MOVE, move),
+                                                 figures(GestureId::HAND_HOLD, hold), previous);
+    sensorWidth = m.sensorWidth;
+    sensorHeight = m.sensorHeight;
+    screenWidth = m.screenWidth;
+    screenHeight = m.screenHeight;
+    offsetX = m.offsetX;
+    offsetY = m.offsetY;
+    scaleX = m.scaleX;
+    scaleY = m.scaleY;
+    fineScaleX = m.fineScaleX;
+    fineScaleY = m.fineScaleY;
+    moveThreshold = m.moveThreshold;
+    holdFrames = m.holdFrames;
+    holdTolerance = m.holdTolerance;
     if (cursorThread) {
         CursorThread& t = *cursorThread;
         t.screenWidth = screenWidth;
@@ -324,8 +331,7 @@ void MouseEmitter::configureScreenMapping(int32_t sensorW, int32_t sensorH) {
         t.holdFrames = holdFrames;
         t.holdTolerance = static_cast<int32_t>(holdTolerance);
     }
-    logLine("\nSensor resolution: (%d, %d), Screen resulotion: (%d, %d)\n", sensorWidth,
-            sensorHeight, screenWidth, screenHeight);
+    logScreenMapping(m);
 }
 
 void MouseEmitter::clearStates(int32_t gesture, bool matching) {

@@ -13,6 +13,7 @@
 
 #include "input/CursorThread.h"
 #include "input/KeyboardEmitter.h"
+#include "input/ScreenMapping.h"
 #include "platform/Desktop.h"
 
 using MouseRule = KeyRule;

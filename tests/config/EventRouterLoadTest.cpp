@@ -272,3 +272,37 @@ TEST_F(Loader, ScreenMappingFigures) {
     EXPECT_FLOAT_EQ(s.fineScaleX, 0.5f);  // Param 0 keeps the fine scale
     EXPECT_EQ(s.moveThreshold, 10);
 }
+
+// The parser alone: text in, rules, settings, log and errors out, the same
+// pieces the loader prints; a rule's keys are looked up through the given
+// layout.
+TEST(Parser, GivesWhatTheLoaderPrintsAndApplies) {
+    const Configuration c = parseConfiguration(
+        "ONE_HAND_MODE MOUSE_MODE\nHAND_LEFT 1 KEY_CLICK a,VK_NOPE 0 0\nHAND_MOVE 2 MOUSE_MOVE "
+        "M_MOVE 0 0.3\n",
+        "g.txt", [](char c) { return static_cast<int16_t>(c == 'a' ? 'Q' : -1); });
+    EXPECT_EQ(c.oneHandMode, 2);
+    ASSERT_EQ(c.keyboardRules.size(), 1u);
+    EXPECT_EQ(c.keyboardRules[0].key, 'Q');
+    ASSERT_EQ(c.mouseRules.size(), 1u);
+    EXPECT_EQ(c.mouseRules[0].threshold, 20);
+    EXPECT_EQ(c.eventOfGesture[GestureId::HAND_MOVE], EventType::MOUSE_MOVE);
+    std::string log;
+    for (const std::string& piece : c.log) log += piece;
+    EXPECT_EQ(log, std::string(kHeader) + " (ONE_HAND_MODE : MOUSE_MODE)\n" + kError +
+                       " HAND_LEFT\t 1\t KEY_CLICK\t a,VK_NOPE\t 0\t 0.0\n" +
+                       " HAND_MOVE\t 2\t MOUSE_MOVE\t M_MOVE\t 0\t 0.3\n");
+    ASSERT_EQ(c.errors.size(), 1u);
+    EXPECT_EQ(c.errors[0], "g.txt:2: not a key 'a,VK_NOPE'");
+
+    platform::RecordingDesktop desktop{{1920, 1080}};
+    EventRouter router(desktop);
+    testing::internal::CaptureStdout();
+    router.applyConfiguration(c, 320, 240);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kMapping320);
+    EXPECT_EQ(router.oneHandMode, 2);
+    EXPECT_EQ(router.keyboardEmitter->ruleCount(), 1);
+    EXPECT_EQ(router.keyboardEmitter->keyCount(), 1);
+    EXPECT_EQ(router.mouseEmitter->buttonCount(), 1);
+    EXPECT_EQ(router.mouseEmitter->moveThreshold, 20);
+}
