@@ -3,9 +3,9 @@
 #include "platform/Log.h"
 
 EventRouter::EventRouter(platform::Desktop& desktop)
-    : keyboardEmitter(std::make_unique<KeyboardEmitter>(desktop)),
-      mouseEmitter(std::make_unique<MouseEmitter>(desktop)),
-      desktop_(desktop) {}
+    : desktop_(desktop),
+      keyboard_(std::make_unique<KeyboardEmitter>(desktop)),
+      mouse_(std::make_unique<MouseEmitter>(desktop)) {}
 
 EventRouter::~EventRouter() = default;
 
@@ -31,12 +31,22 @@ void EventRouter::applyConfiguration(const Configuration& config, int32_t sensor
         eventOfGesture[g] = config.eventOfGesture[static_cast<size_t>(g)];
     }
     for (const ConfiguredRule& r : config.keyboardRules) {
-        keyboardEmitter->addRule(r.gesture, r.threshold, r.key, r.keyRel, r.param, r.event);
-        keyboardEmitter->registerKey(r.key);
+        keyboard_->addRule(r.gesture, r.threshold, r.key, r.keyRel, r.param, r.event);
+        keyboard_->registerKey(r.key);
     }
     for (const ConfiguredRule& r : config.mouseRules) {
-        mouseEmitter->registerButton(r.key);
-        mouseEmitter->addRule(r.gesture, r.threshold, r.key, r.param, r.event);
+        mouse_->registerButton(r.key);
+        mouse_->addRule(r.gesture, r.threshold, r.key, r.param, r.event);
     }
-    mouseEmitter->configureScreenMapping(sensorWidth, sensorHeight);
+    mouse_->configureScreenMapping(sensorWidth, sensorHeight);
+}
+
+void EventRouter::releaseAll() {
+    keyboard_->resetAndReleaseAllKeys();
+    mouse_->resetAndReleaseAllButtons();
+}
+
+void EventRouter::releaseAllAtExit() {
+    keyboard_->releaseAllKeys();
+    mouse_->releaseAllButtons();
 }

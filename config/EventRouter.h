@@ -44,8 +44,19 @@ class EventRouter {
     int32_t gestureThreshold(int32_t gesture);
     int32_t gestureActive(int32_t gesture);
 
-    std::unique_ptr<KeyboardEmitter> keyboardEmitter;
-    std::unique_ptr<MouseEmitter> mouseEmitter;
+    // Lets go of every key and button still down, logging each release, and
+    // clears every rule's state (no hands, a pause, a reload).
+    void releaseAll();
+    // Program exit: sends the key-up of every key and the button-up of every
+    // button still down, silently, and stops the cursor worker.
+    void releaseAllAtExit();
+
+    // The emitters, borrowed.
+    KeyboardEmitter& keyboard() { return *keyboard_; }
+    const KeyboardEmitter& keyboard() const { return *keyboard_; }
+    MouseEmitter& mouse() { return *mouse_; }
+    const MouseEmitter& mouse() const { return *mouse_; }
+
     int32_t eventOfGesture[GestureId::kCapacity]{};
     int32_t oneHandMode = InputMode::KEYBOARD_MODE;
     int32_t twoHandMode = InputMode::KEYBOARD_MODE;
@@ -56,5 +67,7 @@ class EventRouter {
 
   private:
     platform::Desktop& desktop_;
+    std::unique_ptr<KeyboardEmitter> keyboard_;
+    std::unique_ptr<MouseEmitter> mouse_;
     std::vector<std::string> loadErrors_;
 };

@@ -31,10 +31,10 @@ int32_t EventRouter::routeGesture(int32_t gesture, int32_t value) {
         case Holder::None:
             return 0;
         case Holder::Keyboard:
-            result = keyboardEmitter->handleGesture(gesture, value);
+            result = keyboard_->handleGesture(gesture, value);
             break;
         case Holder::Mouse:
-            result = mouseEmitter->handleGestureAtCursor(gesture, value, 1);
+            result = mouse_->handleGestureAtCursor(gesture, value, 1);
             break;
     }
     // A gesture named both the toggle and the change gesture never switches.
@@ -55,9 +55,9 @@ int32_t EventRouter::routeGesture(int32_t gesture, int32_t value) {
 int32_t EventRouter::routeGestureAtCursor(int32_t gesture, int32_t value, int16_t kind) {
     switch (holderOf(*this, gesture)) {
         case Holder::Keyboard:
-            return keyboardEmitter->handleGesture(gesture, value);
+            return keyboard_->handleGesture(gesture, value);
         case Holder::Mouse:
-            return mouseEmitter->handleGestureAtCursor(gesture, value, kind);
+            return mouse_->handleGestureAtCursor(gesture, value, kind);
         case Holder::None:
             break;
     }
@@ -67,9 +67,9 @@ int32_t EventRouter::routeGestureAtCursor(int32_t gesture, int32_t value, int16_
 int32_t EventRouter::routeMove(int32_t dx, int32_t dy, int32_t gesture, int32_t value) {
     switch (holderOf(*this, gesture)) {
         case Holder::Keyboard:
-            return keyboardEmitter->handleGesture(gesture, value);
+            return keyboard_->handleGesture(gesture, value);
         case Holder::Mouse:
-            return mouseEmitter->handleGesture(dx, dy, gesture, value);
+            return mouse_->handleGesture(dx, dy, gesture, value);
         case Holder::None:
             break;
     }
@@ -77,17 +77,17 @@ int32_t EventRouter::routeMove(int32_t dx, int32_t dy, int32_t gesture, int32_t 
 }
 
 void EventRouter::clearAllRuleStates() {
-    keyboardEmitter->resetRules();
-    mouseEmitter->resetRules();
+    keyboard_->resetRules();
+    mouse_->resetRules();
 }
 
 void EventRouter::clearOtherRuleStates(int32_t gesture) {
     switch (holderOf(*this, gesture)) {
         case Holder::Keyboard:
-            keyboardEmitter->resetOtherRules(gesture);
+            keyboard_->resetOtherRules(gesture);
             break;
         case Holder::Mouse:
-            mouseEmitter->resetOtherRules(gesture);
+            mouse_->resetOtherRules(gesture);
             break;
         case Holder::None:
             break;
@@ -97,9 +97,9 @@ void EventRouter::clearOtherRuleStates(int32_t gesture) {
 int32_t EventRouter::gestureThreshold(int32_t gesture) {
     switch (holderOf(*this, gesture)) {
         case Holder::Keyboard:
-            return keyboardEmitter->ruleThreshold(gesture);
+            return keyboard_->ruleThreshold(gesture);
         case Holder::Mouse:
-            return mouseEmitter->ruleThreshold(gesture);
+            return mouse_->ruleThreshold(gesture);
         case Holder::None:
             break;
     }
@@ -109,9 +109,9 @@ int32_t EventRouter::gestureThreshold(int32_t gesture) {
 int32_t EventRouter::gestureActive(int32_t gesture) {
     switch (holderOf(*this, gesture)) {
         case Holder::Keyboard:
-            return keyboardEmitter->ruleActive(gesture);
+            return keyboard_->ruleActive(gesture);
         case Holder::Mouse:
-            return mouseEmitter->ruleActive(gesture);
+            return mouse_->ruleActive(gesture);
         case Holder::None:
             break;
     }

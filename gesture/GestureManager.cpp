@@ -86,14 +86,7 @@ GestureManager::GestureManager(platform::Desktop& desktop)
 GestureManager::~GestureManager() {
     logLine("\nrelease keys & mouse...\n");
     if (router_) {
-        if (router_->keyboardEmitter) {
-            router_->keyboardEmitter->releaseAllKeys();
-            router_->keyboardEmitter.reset();
-        }
-        if (router_->mouseEmitter) {
-            router_->mouseEmitter->releaseAllButtons();
-            router_->mouseEmitter.reset();
-        }
+        router_->releaseAllAtExit();
         router_.reset();
     }
     trajectory_.reset();
@@ -189,8 +182,7 @@ void GestureManager::computeFeatures(std::span<const Point3i, kPoints> points, i
         }
         if (sink_ != nullptr && previousCount_ != 0) decisions_.cleared = Cleared::HANDS_LOST;
         if (handsChanged) {
-            router_->keyboardEmitter->resetAndReleaseAllKeys();
-            router_->mouseEmitter->resetAndReleaseAllButtons();
+            router_->releaseAll();
         }
     } else if (count == 2) {
         const Point3i& p0 = points[0];
@@ -455,8 +447,8 @@ void GestureManager::cursorPath(const Point3i& p, const GestureFeatures& f) {
     if (mouseMode_.state() == MouseMode::State::POINTER && holdType != 0) {
         const int32_t r =
             EventType::isKeyboard(holdType)
-                ? router_->keyboardEmitter->handleGesture(GestureId::HAND_HOLD, kHoldValue)
-                : router_->mouseEmitter->handleGesture(d.x, d.y, GestureId::HAND_HOLD, kHoldValue);
+                ? router_->keyboard().handleGesture(GestureId::HAND_HOLD, kHoldValue)
+                : router_->mouse().handleGesture(d.x, d.y, GestureId::HAND_HOLD, kHoldValue);
         if (sink_ != nullptr) note(GestureId::HAND_HOLD, kHoldValue, r);
         if (fired(r)) {
             mouseMode_.openGestureSubMode();
@@ -473,9 +465,9 @@ void GestureManager::cursorPath(const Point3i& p, const GestureFeatures& f) {
         if (downType != 0) {
             const int32_t r =
                 EventType::isKeyboard(downType)
-                    ? router_->keyboardEmitter->handleGesture(GestureId::ONE_HAND_DOWN, kClickValue)
-                    : router_->mouseEmitter->handleGestureAtCursor(GestureId::ONE_HAND_DOWN,
-                                                                   kClickValue, 2);
+                    ? router_->keyboard().handleGesture(GestureId::ONE_HAND_DOWN, kClickValue)
+                    : router_->mouse().handleGestureAtCursor(GestureId::ONE_HAND_DOWN, kClickValue,
+                                                             2);
             if (sink_ != nullptr) note(GestureId::ONE_HAND_DOWN, kClickValue, r);
             released = (r & kResultReleased) != 0;
         }

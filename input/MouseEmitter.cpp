@@ -10,10 +10,10 @@
 using namespace platform;
 
 MouseEmitter::MouseEmitter(Desktop& desktop)
-    : cursorThread(std::make_unique<CursorThread>(desktop)), desktop_(desktop) {}
+    : desktop_(desktop), cursor_(std::make_unique<CursorThread>(desktop)) {}
 
 MouseEmitter::~MouseEmitter() {
-    if (cursorThread) cursorThread->stop();
+    cursor_->stop();
 }
 
 ButtonEntry* MouseEmitter::findButton(uint8_t code) {
@@ -47,17 +47,16 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
         MouseRule& rule = rules_[i];
         if (rule.gesture != gesture) continue;
         if (rule.key == 0 && rule.keyRel == 0) return lastCode;
-        if (rule.mode >= EventType::MOUSEW_CLICK && rule.mode <= EventType::MOUSEW_TOGGLE &&
-            cursorThread) {
-            hold = cursorThread->holdFlag.load();
+        if (rule.mode >= EventType::MOUSEW_CLICK && rule.mode <= EventType::MOUSEW_TOGGLE) {
+            hold = cursor_->holdFlag.load();
         }
         if (value >= rule.threshold) {
             switch (rule.mode) {
                 case EventType::MOUSE_CLICK:
                 case EventType::MOUSE_DOUBLE_CLICK:
                 case EventType::MOUSE_TOGGLE:
-                    armedX = x;
-                    armedY = y;
+                    armedX_ = x;
+                    armedY_ = y;
                     armed_[i] = 1;
                     break;
                 case EventType::MOUSE_MULTI_CLICK:
@@ -109,16 +108,16 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
             switch (rule.mode) {
                 case EventType::MOUSE_CLICK:
                     if (fires) {
-                        buttonDown(armedX, armedY, rule.key);
-                        lastCode = buttonUp(armedX, armedY, rule.key);
+                        buttonDown(armedX_, armedY_, rule.key);
+                        lastCode = buttonUp(armedX_, armedY_, rule.key);
                     }
                     break;
                 case EventType::MOUSE_DOUBLE_CLICK:
                     if (fires) {
-                        buttonDown(armedX, armedY, rule.key);
-                        buttonUp(armedX, armedY, rule.key);
-                        buttonDown(armedX, armedY, rule.key);
-                        lastCode = buttonUp(armedX, armedY, rule.key);
+                        buttonDown(armedX_, armedY_, rule.key);
+                        buttonUp(armedX_, armedY_, rule.key);
+                        buttonDown(armedX_, armedY_, rule.key);
+                        lastCode = buttonUp(armedX_, armedY_, rule.key);
                     }
                     break;
                 case EventType::MOUSE_TOGGLE:
@@ -143,13 +142,15 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
     }
     // One hold, one hold-gated event: the flag would otherwise stay up until
     // the next target, which may come seconds later, after a gesture.
-    if (holdUsed) cursorThread->consumeHold();
+    if (holdUsed) cursor_->consumeHold();
     return result;
 }
 
 int32_t MouseEmitter::handleGestureAtCursor(int32_t gesture, int32_t value, int16_t kind) {
     if (kind != 1 && kind != 2) return 0;
     const ScreenPoint cursor = desktop_.cursorPos();
+    const float scaleX = mapping_.scaleX;
+    const float scaleY = mapping_.scaleY;
     const int32_t x =
         scaleX != 0.0f ? static_cast<int32_t>(static_cast<float>(cursor.x) / scaleX) : 0;
     const int32_t y =
@@ -160,19 +161,19 @@ int32_t MouseEmitter::handleGestureAtCursor(int32_t gesture, int32_t value, int1
 }
 
 void MouseEmitter::moveToward(int32_t x, int32_t y) {
-    if (!cursorThread) return;
+    const ScreenMapping& m = mapping_;
     const ScreenPoint cursor = desktop_.cursorPos();
-    int32_t tx = static_cast<int32_t>(static_cast<float>(x) * scaleX) + cursor.x;
-    int32_t ty = static_cast<int32_t>(static_cast<float>(y) * scaleY) + cursor.y;
-    tx = std::min(std::max(tx, 0), screenWidth - 5);
-    ty = std::min(std::max(ty, 0), screenHeight - 5);
-    const bool bigEnough = std::abs(x) > moveThreshold || std::abs(y) > moveThreshold;
-    const bool newTarget = std::abs(lastPushedX - tx) > 3 || std::abs(lastPushedY - ty) > 3;
+    int32_t tx = static_cast<int32_t>(static_cast<float>(x) * m.scaleX) + cursor.x;
+    int32_t ty = static_cast<int32_t>(static_cast<float>(y) * m.scaleY) + cursor.y;
+    tx = std::min(std::max(tx, 0), m.screenWidth - 5);
+    ty = std::min(std::max(ty, 0), m.screenHeight - 5);
+    const bool bigEnough = std::abs(x) > m.moveThreshold || std::abs(y) > m.moveThreshold;
+    const bool newTarget = std::abs(lastPushedX_ - tx) > 3 || std::abs(lastPushedY_ - ty) > 3;
     if (bigEnough && newTarget) {
-        lastPushedX = tx;
-        lastPushedY = ty;
+        lastPushedX_ = tx;
+        lastPushedY_ = ty;
         // The target is a screen position: the worker's running target jumps to it.
-        cursorThread->moveTo(tx, ty);
+        cursor_->moveTo(tx, ty);
     }
 }
 
@@ -223,12 +224,10 @@ int32_t MouseEmitter::moveCursor(int32_t x, int32_t y, uint8_t code, int32_t val
     const int first = firstRuleOf(GestureId::HAND_MOVE);
     const int32_t limit = first >= 0 ? rules_[first].threshold : -1;
     const bool fast = value > limit;
-    const float sx = fast ? scaleX : fineScaleX;
-    const float sy = fast ? scaleY : fineScaleY;
-    if (cursorThread) {
-        cursorThread->moveBy(static_cast<int32_t>(static_cast<float>(x) * sx),
-                             static_cast<int32_t>(static_cast<float>(y) * sy));
-    }
+    const float sx = fast ? mapping_.scaleX : mapping_.fineScaleX;
+    const float sy = fast ? mapping_.scaleY : mapping_.fineScaleY;
+    cursor_->moveBy(static_cast<int32_t>(static_cast<float>(x) * sx),
+                    static_cast<int32_t>(static_cast<float>(y) * sy));
     return kResultActive;
 }
 
@@ -236,7 +235,7 @@ void MouseEmitter::releaseAllButtons() {
     for (int i = 0; i < buttonCount_; ++i) {
         if (buttons_[i].down == 1) send(buttons_[i], true);
     }
-    if (cursorThread) cursorThread->stop();
+    cursor_->stop();
 }
 
 void MouseEmitter::resetAndReleaseAllButtons() {
@@ -303,35 +302,12 @@ void MouseEmitter::configureScreenMapping(int32_t sensorW, int32_t sensorH) {
     };
     MappingRule move;
     MappingRule hold;
-    ScreenMapping previous;
-    previous.moveThreshold = moveThreshold;
-    previous.holdFrames = holdFrames;
-    const ScreenMapping m = computeScreenMapping(sensorW, sensorH, desktop_.screenSize(),
-                                                 figures(GestureId::HAND_MOVE, move),
-                                                 figures(GestureId::HAND_HOLD, hold), previous);
-    sensorWidth = m.sensorWidth;
-    sensorHeight = m.sensorHeight;
-    screenWidth = m.screenWidth;
-    screenHeight = m.screenHeight;
-    offsetX = m.offsetX;
-    offsetY = m.offsetY;
-    scaleX = m.scaleX;
-    scaleY = m.scaleY;
-    fineScaleX = m.fineScaleX;
-    fineScaleY = m.fineScaleY;
-    moveThreshold = m.moveThreshold;
-    holdFrames = m.holdFrames;
-    holdTolerance = m.holdTolerance;
-    if (cursorThread) {
-        CursorThread& t = *cursorThread;
-        t.screenWidth = screenWidth;
-        t.screenHeight = screenHeight;
-        t.lastSentX = t.targetX = screenWidth / 2;
-        t.lastSentY = t.targetY = screenHeight / 2;
-        t.holdFrames = holdFrames;
-        t.holdTolerance = static_cast<int32_t>(holdTolerance);
-    }
-    logScreenMapping(m);
+    mapping_ = computeScreenMapping(sensorW, sensorH, desktop_.screenSize(),
+                                    figures(GestureId::HAND_MOVE, move),
+                                    figures(GestureId::HAND_HOLD, hold), mapping_);
+    cursor_->start(CursorSettings{mapping_.screenWidth, mapping_.screenHeight, mapping_.holdFrames,
+                                  static_cast<int32_t>(mapping_.holdTolerance)});
+    logScreenMapping(mapping_);
 }
 
 void MouseEmitter::clearStates(int32_t gesture, bool matching) {

@@ -46,6 +46,8 @@ class MouseEmitter {
     void resetAndReleaseAllButtons();
     bool addRule(int32_t gesture, int32_t threshold, uint8_t key, float param, int32_t mode);
     bool registerButton(uint8_t code);
+    // Maps the screen from the first HAND_MOVE and HAND_HOLD rules (logging
+    // the mapping) and starts the cursor worker with its settings.
     void configureScreenMapping(int32_t sensorWidth, int32_t sensorHeight);
     void resetRules();
     void resetOtherRules(int32_t gesture);
@@ -59,25 +61,14 @@ class MouseEmitter {
     const ButtonEntry& button(int i) const { return buttons_[i]; }
     bool isDown(uint8_t code) const;
 
-    std::unique_ptr<CursorThread> cursorThread;
-
-    int32_t moveThreshold = 10;
-    int32_t holdFrames = 30;
-    float holdTolerance = 10.0f;
-    int32_t armedX = 0;
-    int32_t armedY = 0;
-    int32_t lastPushedX = 0;
-    int32_t lastPushedY = 0;
-    int32_t sensorWidth = 0;
-    int32_t sensorHeight = 0;
-    int32_t screenWidth = 0;
-    int32_t screenHeight = 0;
-    int32_t offsetX = 0;
-    int32_t offsetY = 0;
-    float scaleX = 0.0f;
-    float scaleY = 0.0f;
-    float fineScaleX = 0.5f;
-    float fineScaleY = 0.5f;
+    // The cursor worker, borrowed: idle until the screen is mapped, which
+    // starts it with the mapping's settings; stopped by releaseAllButtons.
+    CursorThread& cursor() { return *cursor_; }
+    const CursorThread& cursor() const { return *cursor_; }
+    // The last screen mapping (the defaults before the first).
+    const ScreenMapping& mapping() const { return mapping_; }
+    // The last target handed to the worker by a button's M_MOVE path.
+    platform::ScreenPoint lastPushed() const { return {lastPushedX_, lastPushedY_}; }
 
   private:
     ButtonEntry* findButton(uint8_t code);
@@ -91,6 +82,12 @@ class MouseEmitter {
     void moveToward(int32_t x, int32_t y);
 
     platform::Desktop& desktop_;
+    std::unique_ptr<CursorThread> cursor_;
+    ScreenMapping mapping_;
+    int32_t armedX_ = 0;
+    int32_t armedY_ = 0;
+    int32_t lastPushedX_ = 0;
+    int32_t lastPushedY_ = 0;
     MouseRule rules_[kMaxRules]{};
     MouseRule lastFired_{};
     ButtonEntry buttons_[kMaxButtons]{};

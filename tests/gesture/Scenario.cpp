@@ -215,7 +215,7 @@ class Runner {
         return true;
     }
 
-    CursorThread& cursorThread() { return *feed_->manager().router().mouseEmitter->cursorThread; }
+    CursorThread& cursorThread() { return feed_->manager().router().mouse().cursor(); }
 
     // Runs one directive, adding what it produced to the actual transcript.
     bool directive(const std::string& line) {
@@ -332,10 +332,9 @@ class Runner {
     bool reload() {
         if (!feed_) return fail(next_, "reload after quit"), false;
         EventRouter& old = feed_->manager().router();
-        old.keyboardEmitter->resetAndReleaseAllKeys();
-        old.mouseEmitter->resetAndReleaseAllButtons();
+        old.releaseAll();
         auto fresh = std::make_unique<EventRouter>(*desktop_);
-        fresh->mouseEmitter->cursorThread->stop();
+        fresh->mouse().cursor().stop();
         const std::string released = ::testing::internal::GetCapturedStdout();
         ::testing::internal::CaptureStdout();
         const int32_t failed =
@@ -393,7 +392,7 @@ class Runner {
                        m.mouseMode().frozen() ? 1 : 0, m.mouseMode().dropArmed() ? 1 : 0));
         } else if (what == "cursor") {
             shown_.push_back(
-                format("cursor %d %d", cursorThread().targetX, cursorThread().targetY));
+                format("cursor %d %d", cursorThread().target().x, cursorThread().target().y));
         } else {
             return fail(next_, "show feedback|features|modes|cursor"), false;
         }
