@@ -43,8 +43,8 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
     int32_t result = 0;
     int32_t hold = 0;
     bool holdUsed = false;  // a hold-gated event went out on the pulse
-    for (int i = 0; i < ruleCount_; ++i) {
-        MouseRule& rule = rules_[i];
+    for (int i = 0; i < rules_.count(); ++i) {
+        MouseRule& rule = rules_.rule(i);
         if (rule.gesture != gesture) continue;
         if (rule.key == 0 && rule.keyRel == 0) return lastCode;
         if (rule.mode >= EventType::MOUSEW_CLICK && rule.mode <= EventType::MOUSEW_TOGGLE) {
@@ -57,16 +57,14 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
                 case EventType::MOUSE_TOGGLE:
                     armedX_ = x;
                     armedY_ = y;
-                    armed_[i] = 1;
+                    rules_.arm(i);
                     break;
                 case EventType::MOUSE_MULTI_CLICK:
-                    if (repeatCountdown_[i] == 0) {
+                    if (rules_.repeatDue(i)) {
                         buttonDown(x, y, rule.key);
                         desktop_.sleepMs(100);
                         lastCode = buttonUp(x, y, rule.key);
-                        repeatCountdown_[i] = static_cast<int32_t>(rule.param);
                     }
-                    --repeatCountdown_[i];
                     break;
                 case EventType::MOUSE_HOLD:
                     lastCode = buttonDown(x, y, rule.key);
@@ -104,7 +102,8 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
             const bool fires = (rule.mode == EventType::MOUSE_CLICK ||
                                 rule.mode == EventType::MOUSE_DOUBLE_CLICK ||
                                 rule.mode == EventType::MOUSE_TOGGLE) &&
-                               armed_[i] == 1 && cancelLowerLevel(gesture, rule.threshold) == 0;
+                               rules_.armed(i) &&
+                               rules_.cancelLowerLevel(gesture, rule.threshold) == 0;
             switch (rule.mode) {
                 case EventType::MOUSE_CLICK:
                     if (fires) {
@@ -132,10 +131,7 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
                 default:
                     break;
             }
-            if (fires) {
-                armed_[i] = 0;
-                lastFired_ = rule;
-            }
+            if (fires) rules_.fired(i);
             rule.active = 0;
         }
         result = rule.active | lastCode;
@@ -221,8 +217,7 @@ int32_t MouseEmitter::toggleButton(uint8_t code) {
 
 int32_t MouseEmitter::moveCursor(int32_t x, int32_t y, uint8_t code, int32_t value) {
     if (code != KeyCode::M_MOVE) return buttonDown(x, y, code);
-    const int first = firstRuleOf(GestureId::HAND_MOVE);
-    const int32_t limit = first >= 0 ? rules_[first].threshold : -1;
+    const int32_t limit = ruleThreshold(GestureId::HAND_MOVE);
     const bool fast = value > limit;
     const float sx = fast ? mapping_.scaleX : mapping_.fineScaleX;
     const float sy = fast ? mapping_.scaleY : mapping_.fineScaleY;
@@ -251,11 +246,7 @@ void MouseEmitter::resetAndReleaseAllButtons() {
 
 bool MouseEmitter::addRule(int32_t gesture, int32_t threshold, uint8_t key, float param,
                            int32_t mode) {
-    if (ruleCount_ >= kMaxRules) return false;
-    rules_[ruleCount_] = MouseRule{gesture, threshold, key, 0, 0, param, mode};
-    repeatCountdown_[ruleCount_] = static_cast<int32_t>(param);
-    ++ruleCount_;
-    return true;
+    return rules_.add(MouseRule{gesture, threshold, key, 0, 0, param, mode});
 }
 
 bool MouseEmitter::registerButton(uint8_t code) {
@@ -286,18 +277,11 @@ bool MouseEmitter::registerButton(uint8_t code) {
     return true;
 }
 
-int32_t MouseEmitter::firstRuleOf(int32_t gesture) const {
-    for (int i = 0; i < ruleCount_; ++i) {
-        if (rules_[i].gesture == gesture) return i;
-    }
-    return -1;
-}
-
 void MouseEmitter::configureScreenMapping(int32_t sensorW, int32_t sensorH) {
     const auto figures = [this](int32_t gesture, MappingRule& out) -> const MappingRule* {
-        const int i = firstRuleOf(gesture);
+        const int i = rules_.first(gesture);
         if (i < 0) return nullptr;
-        out = MappingRule{rules_[i].threshold, rules_[i].param};
+        out = MappingRule{rules_.rule(i).threshold, rules_.rule(i).param};
         return &out;
     };
     MappingRule move;
@@ -308,45 +292,6 @@ void MouseEmitter::configureScreenMapping(int32_t sensorW, int32_t sensorH) {
     cursor_->start(CursorSettings{mapping_.screenWidth, mapping_.screenHeight, mapping_.holdFrames,
                                   static_cast<int32_t>(mapping_.holdTolerance)});
     logScreenMapping(mapping_);
-}
-
-void MouseEmitter::clearStates(int32_t gesture, bool matching) {
-    for (int i = 0; i < ruleCount_; ++i) {
-        if ((rules_[i].gesture == gesture) == matching) {
-            rules_[i].active = 0;
-            armed_[i] = 0;
-        }
-    }
-}
-
-int32_t MouseEmitter::cancelLowerLevel(int32_t gesture, int32_t threshold) {
-    if (lastFired_.gesture == gesture && lastFired_.threshold > threshold) {
-        clearStates(gesture, true);
-        lastFired_.gesture = 0;
-        return 1;
-    }
-    return 0;
-}
-
-void MouseEmitter::resetRules() {
-    for (int i = 0; i < ruleCount_; ++i) {
-        rules_[i].active = 0;
-        armed_[i] = 0;
-    }
-}
-
-void MouseEmitter::resetOtherRules(int32_t gesture) {
-    clearStates(gesture, false);
-}
-
-int32_t MouseEmitter::ruleThreshold(int32_t gesture) const {
-    const int i = firstRuleOf(gesture);
-    return i >= 0 ? rules_[i].threshold : -1;
-}
-
-int32_t MouseEmitter::ruleActive(int32_t gesture) const {
-    const int i = firstRuleOf(gesture);
-    return i >= 0 ? rules_[i].active : 0;
 }
 
 const char* MouseEmitter::buttonName(int32_t code) {

@@ -1,8 +1,9 @@
 // Turns mouse rules into button events at the cursor and into cursor motion.
-// Rule logic mirrors the keyboard emitter's (same result bits, arming and
-// highest-threshold rule), without modifiers, plus three event types that act
-// only on the cursor worker's hold pulse. Motion is computed here and handed
-// to the CursorThread, which smooths it and moves the cursor.
+// Rule logic mirrors the keyboard emitter's (same result bits, and the same
+// RuleTable for arming, repeats and the highest-threshold rule), without
+// modifiers, plus three event types that act only on the cursor worker's
+// hold pulse. Motion is computed here and handed to the CursorThread, which
+// smooths it and moves the cursor.
 //
 // M_WHEEL: its button-down is one wheel notch toward the user (scrolls the
 // content down, X button 5); its button-up sends a record without flags.
@@ -13,6 +14,7 @@
 
 #include "input/CursorThread.h"
 #include "input/KeyboardEmitter.h"
+#include "input/RuleTable.h"
 #include "input/ScreenMapping.h"
 #include "platform/Desktop.h"
 
@@ -27,7 +29,7 @@ struct ButtonEntry {
 
 class MouseEmitter {
   public:
-    static constexpr int kMaxRules = 50;
+    static constexpr int kMaxRules = RuleTable::kMaxRules;
     static constexpr int kMaxButtons = 10;
 
     explicit MouseEmitter(platform::Desktop& desktop);
@@ -49,15 +51,17 @@ class MouseEmitter {
     // Maps the screen from the first HAND_MOVE and HAND_HOLD rules (logging
     // the mapping) and starts the cursor worker with its settings.
     void configureScreenMapping(int32_t sensorWidth, int32_t sensorHeight);
-    void resetRules();
-    void resetOtherRules(int32_t gesture);
-    int32_t ruleThreshold(int32_t gesture) const;
-    int32_t ruleActive(int32_t gesture) const;
+    void resetRules() { rules_.resetAll(); }
+    void resetOtherRules(int32_t gesture) { rules_.clearStates(gesture, false); }
+    // The first rule's threshold; -1 for a gesture without mouse rules, so
+    // that without a HAND_MOVE rule every speed from 0 up moves fast.
+    int32_t ruleThreshold(int32_t gesture) const { return rules_.threshold(gesture, -1); }
+    int32_t ruleActive(int32_t gesture) const { return rules_.active(gesture); }
     const char* buttonName(int32_t code);
 
-    int32_t ruleCount() const { return ruleCount_; }
+    int32_t ruleCount() const { return rules_.count(); }
     int32_t buttonCount() const { return buttonCount_; }
-    const MouseRule& rule(int i) const { return rules_[i]; }
+    const MouseRule& rule(int i) const { return rules_.rule(i); }
     const ButtonEntry& button(int i) const { return buttons_[i]; }
     bool isDown(uint8_t code) const;
 
@@ -73,9 +77,6 @@ class MouseEmitter {
   private:
     ButtonEntry* findButton(uint8_t code);
     void send(const ButtonEntry& entry, bool up);
-    int32_t cancelLowerLevel(int32_t gesture, int32_t threshold);
-    void clearStates(int32_t gesture, bool matching);
-    int32_t firstRuleOf(int32_t gesture) const;
     // buttonDown (down) and buttonUp.
     int32_t setButton(int32_t x, int32_t y, uint8_t code, bool down);
     // The M_MOVE path of buttonDown and buttonUp.
@@ -88,12 +89,8 @@ class MouseEmitter {
     int32_t armedY_ = 0;
     int32_t lastPushedX_ = 0;
     int32_t lastPushedY_ = 0;
-    MouseRule rules_[kMaxRules]{};
-    MouseRule lastFired_{};
+    RuleTable rules_;
     ButtonEntry buttons_[kMaxButtons]{};
-    int32_t repeatCountdown_[kMaxRules]{};
-    int32_t armed_[kMaxRules]{};
-    int32_t ruleCount_ = 0;
     int32_t buttonCount_ = 0;
     char nameBuffer_[50]{};
 };
