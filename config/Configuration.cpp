@@ -138,20 +138,22 @@ class Parser {
 };
 
 void Parser::log(const char* format, ...) {
+    char text[1024];
     va_list args;
     va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    const int n = std::vsnprintf(nullptr, 0, format, args);
-    std::string text;
-    if (n > 0) {
-        text.resize(static_cast<size_t>(n) + 1);
-        std::vsnprintf(text.data(), text.size(), format, again);
-        text.resize(static_cast<size_t>(n));
-    }
-    va_end(again);
+    const int n = std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    out_.log.push_back(std::move(text));
+    if (n < 0) return;
+    if (static_cast<size_t>(n) < sizeof text) {
+        out_.log.emplace_back(text, static_cast<size_t>(n));
+        return;
+    }
+    std::string longer(static_cast<size_t>(n) + 1, '\0');
+    va_start(args, format);
+    std::vsnprintf(longer.data(), longer.size(), format, args);
+    va_end(args);
+    longer.resize(static_cast<size_t>(n));
+    out_.log.push_back(std::move(longer));
 }
 
 void Parser::reportError(const char* what, const std::string& word, int line) {
