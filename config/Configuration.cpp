@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -124,7 +123,6 @@ class Parser {
     void run(std::string_view text);
 
   private:
-    __attribute__((format(printf, 2, 3))) void log(const char* format, ...);
     void reportError(const char* what, const std::string& word, int line);
     // One rule line after its gesture word; false when reading stops.
     bool ruleLine(Reader& reader, const std::string& gestureWord, int line);
@@ -137,32 +135,13 @@ class Parser {
     int mouseCodeCount_ = 0;
 };
 
-void Parser::log(const char* format, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    const int n = std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    if (n < 0) return;
-    if (static_cast<size_t>(n) < sizeof text) {
-        out_.log.emplace_back(text, static_cast<size_t>(n));
-        return;
-    }
-    std::string longer(static_cast<size_t>(n) + 1, '\0');
-    va_start(args, format);
-    std::vsnprintf(longer.data(), longer.size(), format, args);
-    va_end(args);
-    longer.resize(static_cast<size_t>(n));
-    out_.log.push_back(std::move(longer));
-}
-
 void Parser::reportError(const char* what, const std::string& word, int line) {
     out_.log.emplace_back(kFormatError);
     out_.errors.push_back(path_ + ":" + std::to_string(line) + ": " + what + " '" + word + "'");
 }
 
 void Parser::run(std::string_view text) {
-    log("\n[Gesture   Threshod   Mode   Key   Key_Rel   Param]\n");
+    out_.log.emplace_back("\n[Gesture   Threshod   Mode   Key   Key_Rel   Param]\n");
     Reader reader(text);
     std::string word;
     std::string value;
@@ -182,7 +161,8 @@ void Parser::run(std::string_view text) {
                 reportError("not a mode word", value, reader.wordLine());
                 return;
             }
-            log(" (%s : %s)\n", word.c_str(), value.c_str());
+            // As printed with %s: a word ends at a NUL byte.
+            out_.log.push_back(std::string(" (") + word.c_str() + " : " + value.c_str() + ")\n");
             continue;
         }
         if (!ruleLine(reader, word, line)) return;
@@ -225,8 +205,15 @@ bool Parser::ruleLine(Reader& reader, const std::string& gestureWord, int line) 
         threshold /= 10;
     }
     const auto echo = [&] {
-        log(" %s\t %d\t %s\t %s\t %s\t %.1f\n", gestureWord.c_str(), threshold, modeWord.c_str(),
-            keyWord.c_str(), keyRelWord.c_str(), static_cast<double>(param));
+        // As printed with %s: a word ends at a NUL byte.
+        std::string line =
+            std::string(" ") + gestureWord.c_str() + "\t " + std::to_string(threshold);
+        for (const std::string* w : {&modeWord, &keyWord, &keyRelWord}) {
+            line.append("\t ").append(w->c_str());
+        }
+        char number[64];
+        std::snprintf(number, sizeof number, "\t %.1f\n", static_cast<double>(param));
+        out_.log.push_back(line + number);
     };
     if (cutShort) {
         // The file ended inside the line: nothing to add.
