@@ -139,9 +139,7 @@ void SampleViewer::attachDecisionSinks() {
 }
 
 void SampleViewer::releaseEverything() {
-    EventRouter& router = gestureFeed_->manager().router();
-    router.keyboardEmitter->resetAndReleaseAllKeys();
-    router.mouseEmitter->resetAndReleaseAllButtons();
+    gestureFeed_->manager().router().releaseAll();
 }
 
 void SampleViewer::watchConfiguration() {

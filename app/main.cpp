@@ -11,7 +11,8 @@
 #include "app/ConfigLocation.h"
 #include "app/InputChoice.h"
 #include "app/SampleViewer.h"
-#include "config/EventRouter.h"
+#include "config/Configuration.h"
+#include "input/ScreenMapping.h"
 #include "platform/Log.h"
 #include "platform/RecordingDesktop.h"
 #include "platform/X11Desktop.h"
@@ -20,15 +21,16 @@ namespace {
 
 constexpr platform::ScreenSize kFallbackScreen{1920, 1080};
 
-// "-check": loads the configuration as start-up would, with no sensor and
-// no window, and reports whether it loaded.
+// "-check": reads the configuration as start-up would and prints the same
+// log, screen mapping included, with no sensor, no window and no emitters,
+// then its errors; reports whether it loaded.
 int checkConfiguration(const Options& options) {
-    platform::RecordingDesktop desktop(platform::displayScreenSize(kFallbackScreen));
-    EventRouter router(desktop);
-    const int failed = router.loadGestureConfig(options.configPath.c_str(), 320, 240);
-    for (const std::string& e : router.loadErrors()) std::printf("%s\n", e.c_str());
+    const Configuration config = readConfiguration(options.configPath.c_str(), platform::usKeyScan);
+    for (const std::string& piece : config.log) logLine("%s", piece.c_str());
+    logScreenMapping(config.screenMapping(320, 240, platform::displayScreenSize(kFallbackScreen)));
+    for (const std::string& e : config.errors) std::printf("%s\n", e.c_str());
     std::fflush(stdout);
-    return failed != 0 ? 1 : 0;
+    return config.failed() ? 1 : 0;
 }
 
 }  // namespace

@@ -49,10 +49,7 @@ class StampingDesktop final : public platform::Desktop {
 };
 
 void configure(CursorThread& worker) {
-    worker.screenWidth = 1920;
-    worker.screenHeight = 1080;
-    worker.targetX = worker.lastSentX = 960;
-    worker.targetY = worker.lastSentY = 540;
+    worker.start(CursorSettings{1920, 1080, 30, 10});
 }
 
 // Runs kTargets targets, each one different from the last so that every one

@@ -348,7 +348,7 @@ void tuningDrawBench(benchmark::State& state, const std::string& scene, const st
     feed.manager().setDecisionSink(&view);
     gesture::FeedbackState feedback;
     // The manager's cursor worker would count in the process's CPU time.
-    feed.manager().router().mouseEmitter->cursorThread->stop();
+    feed.manager().router().mouse().cursor().stop();
     std::vector<double> draw;
     std::vector<double> drawCpu;
     std::vector<double> base;

@@ -54,9 +54,9 @@ void clicks(platform::Desktop& desktop, int count, Result& r, Arrived arrived) {
         return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
     };
     for (int i = 0; i < count; ++i) {
-        router.keyboardEmitter->handleGesture(GestureId::HAND_RIGHT, 150);  // armed
+        router.keyboard().handleGesture(GestureId::HAND_RIGHT, 150);  // armed
         const auto start = Clock::now();
-        router.keyboardEmitter->handleGesture(GestureId::HAND_RIGHT, 0);  // clicks
+        router.keyboard().handleGesture(GestureId::HAND_RIGHT, 0);  // clicks
         r.callMs.push_back(since(start));
         Clock::time_point at;
         if (!arrived(i, at)) break;

@@ -83,12 +83,16 @@ int32_t lookupEventType(const char* word) {
 }
 
 uint8_t lookupKeyCode(const char* word, platform::Desktop& desktop) {
+    return lookupKeyCode(word, KeyScan([&desktop](char c) { return desktop.keyScan(c); }));
+}
+
+uint8_t lookupKeyCode(const char* word, const KeyScan& keyScan) {
     for (const auto& k : kKeyWords) {
         if (std::strcmp(k.word, word) == 0) return k.code;
     }
     if (word[0] != '\0' && word[1] == '\0') {
         // The character widened as a signed byte; the shift state is dropped.
-        const auto scan = static_cast<uint16_t>(desktop.keyScan(word[0]));
+        const auto scan = static_cast<uint16_t>(keyScan(word[0]));
         return static_cast<uint8_t>(scan & 0xFF);
     }
     return KeyCode::NOT_A_KEY;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace platform {
 class Desktop;
@@ -139,5 +140,8 @@ const char* gestureName(int32_t code);
 // The key code of a key word; a single character goes through the desktop's
 // character-to-key lookup; 255 when the word names no key.
 uint8_t lookupKeyCode(const char* word, platform::Desktop& desktop);
+// The same with the character-to-key lookup given as a function.
+using KeyScan = std::function<int16_t(char)>;
+uint8_t lookupKeyCode(const char* word, const KeyScan& keyScan);
 // Mode word to InputMode (-1 when not a mode word).
 int32_t lookupInputMode(const char* word);

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "gesture/GestureFeatures.h"
+#include "gesture/MouseMode.h"
 
 class EventRouter;
 
@@ -86,7 +87,8 @@ struct FrameDecisions {
     int32_t handsDy = 0;           // raw hand differences the attempt looked at, mm
     int32_t handsDz = 0;
 
-    int32_t gestureSubMode = 0;
+    // The one-hand mouse mode after this frame.
+    MouseMode::State mouseMode = MouseMode::State::POINTER;
 
     void addJudgement(int32_t gesture, int32_t value, int32_t threshold, int32_t result) {
         if (judgedCount < kMaxJudgements) {

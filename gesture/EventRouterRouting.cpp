@@ -7,36 +7,29 @@
 
 namespace {
 
-enum class Holder { None, Keyboard, Mouse };
-
-Holder holderOf(const EventRouter& router, int32_t gesture) {
-    if (gesture < 0 || gesture >= GestureId::kCapacity) {
-        return Holder::None;
-    }
+// Calls onKeyboard(keyboard emitter) or onMouse(mouse emitter), whichever
+// holds the gesture's rules; 0 when neither does.
+template <typename OnKeyboard, typename OnMouse>
+int32_t toHolder(EventRouter& router, int32_t gesture, OnKeyboard onKeyboard, OnMouse onMouse) {
+    if (gesture < 0 || gesture >= GestureId::kCapacity) return 0;
     const int32_t type = router.eventOfGesture[gesture];
-    if (EventType::isKeyboard(type)) {
-        return Holder::Keyboard;
-    }
-    if (EventType::isMouse(type)) {
-        return Holder::Mouse;
-    }
-    return Holder::None;
+    if (EventType::isKeyboard(type)) return onKeyboard(router.keyboard());
+    if (EventType::isMouse(type)) return onMouse(router.mouse());
+    return 0;
+}
+
+// The same call on whichever emitter holds the gesture's rules.
+template <typename OnEither>
+int32_t toHolder(EventRouter& router, int32_t gesture, OnEither onEither) {
+    return toHolder(router, gesture, onEither, onEither);
 }
 
 }  // namespace
 
 int32_t EventRouter::routeGesture(int32_t gesture, int32_t value) {
-    int32_t result = 0;
-    switch (holderOf(*this, gesture)) {
-        case Holder::None:
-            return 0;
-        case Holder::Keyboard:
-            result = keyboardEmitter->handleGesture(gesture, value);
-            break;
-        case Holder::Mouse:
-            result = mouseEmitter->handleGestureAtCursor(gesture, value, 1);
-            break;
-    }
+    const int32_t result = toHolder(
+        *this, gesture, [&](KeyboardEmitter& k) { return k.handleGesture(gesture, value); },
+        [&](MouseEmitter& m) { return m.handleGestureAtCursor(gesture, value, 1); });
     // A gesture named both the toggle and the change gesture never switches.
     if ((result & kResultFired) != 0 && gesture != changeModeGesture &&
         gesture == toggleModeGesture) {
@@ -53,67 +46,33 @@ int32_t EventRouter::routeGesture(int32_t gesture, int32_t value) {
 }
 
 int32_t EventRouter::routeGestureAtCursor(int32_t gesture, int32_t value, int16_t kind) {
-    switch (holderOf(*this, gesture)) {
-        case Holder::Keyboard:
-            return keyboardEmitter->handleGesture(gesture, value);
-        case Holder::Mouse:
-            return mouseEmitter->handleGestureAtCursor(gesture, value, kind);
-        case Holder::None:
-            break;
-    }
-    return 0;
+    return toHolder(
+        *this, gesture, [&](KeyboardEmitter& k) { return k.handleGesture(gesture, value); },
+        [&](MouseEmitter& m) { return m.handleGestureAtCursor(gesture, value, kind); });
 }
 
 int32_t EventRouter::routeMove(int32_t dx, int32_t dy, int32_t gesture, int32_t value) {
-    switch (holderOf(*this, gesture)) {
-        case Holder::Keyboard:
-            return keyboardEmitter->handleGesture(gesture, value);
-        case Holder::Mouse:
-            return mouseEmitter->handleGesture(dx, dy, gesture, value);
-        case Holder::None:
-            break;
-    }
-    return 0;
+    return toHolder(
+        *this, gesture, [&](KeyboardEmitter& k) { return k.handleGesture(gesture, value); },
+        [&](MouseEmitter& m) { return m.handleGesture(dx, dy, gesture, value); });
 }
 
 void EventRouter::clearAllRuleStates() {
-    keyboardEmitter->resetRules();
-    mouseEmitter->resetRules();
+    keyboard_->resetRules();
+    mouse_->resetRules();
 }
 
 void EventRouter::clearOtherRuleStates(int32_t gesture) {
-    switch (holderOf(*this, gesture)) {
-        case Holder::Keyboard:
-            keyboardEmitter->resetOtherRules(gesture);
-            break;
-        case Holder::Mouse:
-            mouseEmitter->resetOtherRules(gesture);
-            break;
-        case Holder::None:
-            break;
-    }
+    toHolder(*this, gesture, [&](auto& emitter) {
+        emitter.resetOtherRules(gesture);
+        return 0;
+    });
 }
 
 int32_t EventRouter::gestureThreshold(int32_t gesture) {
-    switch (holderOf(*this, gesture)) {
-        case Holder::Keyboard:
-            return keyboardEmitter->ruleThreshold(gesture);
-        case Holder::Mouse:
-            return mouseEmitter->ruleThreshold(gesture);
-        case Holder::None:
-            break;
-    }
-    return 0;
+    return toHolder(*this, gesture, [&](auto& emitter) { return emitter.ruleThreshold(gesture); });
 }
 
 int32_t EventRouter::gestureActive(int32_t gesture) {
-    switch (holderOf(*this, gesture)) {
-        case Holder::Keyboard:
-            return keyboardEmitter->ruleActive(gesture);
-        case Holder::Mouse:
-            return mouseEmitter->ruleActive(gesture);
-        case Holder::None:
-            break;
-    }
-    return 0;
+    return toHolder(*this, gesture, [&](auto& emitter) { return emitter.ruleActive(gesture); });
 }

@@ -61,7 +61,11 @@ constexpr GestureSet kHandSet{GestureId::HAND_PUSH,  GestureId::HAND_BACK, Gestu
                               GestureId::HAND_RIGHT, GestureId::HAND_UP,   GestureId::HAND_DOWN};
 
 // Two-hand gestures whose active rule lights the two-hand dot.
-constexpr int32_t kTwoHandGestures[] = {4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+constexpr int32_t kTwoHandGestures[] = {GestureId::TWO_HANDS_PUSH, GestureId::TWO_HANDS_BACK,
+                                        GestureId::TWO_HANDS_UP,   GestureId::TWO_HANDS_DOWN,
+                                        GestureId::TWO_HANDS_OPEN, GestureId::TWO_HANDS_CLOSE,
+                                        GestureId::TURN_LEFT,      GestureId::TURN_RIGHT,
+                                        GestureId::LEFT_HAND_PUSH, GestureId::RIGHT_HAND_PUSH};
 
 }  // namespace
 
@@ -82,14 +86,7 @@ GestureManager::GestureManager(platform::Desktop& desktop)
 GestureManager::~GestureManager() {
     logLine("\nrelease keys & mouse...\n");
     if (router_) {
-        if (router_->keyboardEmitter) {
-            router_->keyboardEmitter->releaseAllKeys();
-            router_->keyboardEmitter.reset();
-        }
-        if (router_->mouseEmitter) {
-            router_->mouseEmitter->releaseAllButtons();
-            router_->mouseEmitter.reset();
-        }
+        router_->releaseAllAtExit();
         router_.reset();
     }
     trajectory_.reset();
@@ -158,7 +155,7 @@ void GestureManager::publishDecisions(int32_t count, const GestureFeatures& f) {
     d.strokeDepth = trajectory_->depthExtent();
     d.referenceSet = reference_.isSet() ? 1 : 0;
     d.referenceCounter = reference_.frameCounter();
-    d.gestureSubMode = gestureSubMode_;
+    d.mouseMode = mouseMode_.state();
     if (count == 0 || count > 2 || f.valid == 0) d.path = RecognisedPath::NONE;
     sink_->frameDecided(d, f, *router_);
 }
@@ -185,8 +182,7 @@ void GestureManager::computeFeatures(std::span<const Point3i, kPoints> points, i
         }
         if (sink_ != nullptr && previousCount_ != 0) decisions_.cleared = Cleared::HANDS_LOST;
         if (handsChanged) {
-            router_->keyboardEmitter->resetAndReleaseAllKeys();
-            router_->mouseEmitter->resetAndReleaseAllButtons();
+            router_->releaseAll();
         }
     } else if (count == 2) {
         const Point3i& p0 = points[0];
@@ -289,12 +285,28 @@ struct Block {
     int32_t first, second;
     int32_t blockers[8];
 };
+namespace G = GestureId;
 constexpr Block kBlocks[FrameDecisions::kBlocks] = {
-    {GestureId::TWO_HANDS_BACK, GestureId::TWO_HANDS_PUSH, {6, 7, 8, 9, 12, 13, 10, 11}},
-    {GestureId::TWO_HANDS_UP, GestureId::TWO_HANDS_DOWN, {4, 5, 8, 9, 12, 13, 10, 11}},
-    {GestureId::TURN_LEFT, GestureId::TURN_RIGHT, {4, 5, 6, 7, 8, 9, 12, 13}},
-    {GestureId::TWO_HANDS_OPEN, GestureId::TWO_HANDS_CLOSE, {4, 5, 6, 7, 12, 13, 10, 11}},
-    {GestureId::LEFT_HAND_PUSH, GestureId::RIGHT_HAND_PUSH, {4, 5, 6, 7, 8, 9, 10, 11}},
+    {G::TWO_HANDS_BACK,
+     G::TWO_HANDS_PUSH,
+     {G::TWO_HANDS_UP, G::TWO_HANDS_DOWN, G::TWO_HANDS_OPEN, G::TWO_HANDS_CLOSE, G::LEFT_HAND_PUSH,
+      G::RIGHT_HAND_PUSH, G::TURN_LEFT, G::TURN_RIGHT}},
+    {G::TWO_HANDS_UP,
+     G::TWO_HANDS_DOWN,
+     {G::TWO_HANDS_PUSH, G::TWO_HANDS_BACK, G::TWO_HANDS_OPEN, G::TWO_HANDS_CLOSE,
+      G::LEFT_HAND_PUSH, G::RIGHT_HAND_PUSH, G::TURN_LEFT, G::TURN_RIGHT}},
+    {G::TURN_LEFT,
+     G::TURN_RIGHT,
+     {G::TWO_HANDS_PUSH, G::TWO_HANDS_BACK, G::TWO_HANDS_UP, G::TWO_HANDS_DOWN, G::TWO_HANDS_OPEN,
+      G::TWO_HANDS_CLOSE, G::LEFT_HAND_PUSH, G::RIGHT_HAND_PUSH}},
+    {G::TWO_HANDS_OPEN,
+     G::TWO_HANDS_CLOSE,
+     {G::TWO_HANDS_PUSH, G::TWO_HANDS_BACK, G::TWO_HANDS_UP, G::TWO_HANDS_DOWN, G::LEFT_HAND_PUSH,
+      G::RIGHT_HAND_PUSH, G::TURN_LEFT, G::TURN_RIGHT}},
+    {G::LEFT_HAND_PUSH,
+     G::RIGHT_HAND_PUSH,
+     {G::TWO_HANDS_PUSH, G::TWO_HANDS_BACK, G::TWO_HANDS_UP, G::TWO_HANDS_DOWN, G::TWO_HANDS_OPEN,
+      G::TWO_HANDS_CLOSE, G::TURN_LEFT, G::TURN_RIGHT}},
 };
 
 }  // namespace
@@ -397,76 +409,73 @@ void GestureManager::twoHandKeyboard(const GestureFeatures& f) {
 
 void GestureManager::recogniseOneHand(const Point3i& p, GestureFeatures& f, int32_t count) {
     if (count == 0) {
-        gestureSubMode_ = 0;
-        clickLatch_ = 0;
-        downArmed_ = 0;
+        mouseMode_.reset();
         return;
     }
 
     const int32_t mode = f.oneHandMode;
+    const bool subMode = mouseMode_.inGestureSubMode();
     if (sink_ != nullptr) {
-        decisions_.path =
-            mode == InputMode::MOUSE_MODE && gestureSubMode_ == 1 ? RecognisedPath::ONE_HAND_SET
-            : mode == InputMode::KEYBOARD_MODE || gestureSubMode_ == 1 ? RecognisedPath::HAND_SET
-            : mode == InputMode::MOUSE_MODE                            ? RecognisedPath::CURSOR
-                                                                       : RecognisedPath::NONE;
+        decisions_.path = mode == InputMode::MOUSE_MODE && subMode ? RecognisedPath::ONE_HAND_SET
+                          : mode == InputMode::KEYBOARD_MODE || subMode ? RecognisedPath::HAND_SET
+                          : mode == InputMode::MOUSE_MODE               ? RecognisedPath::CURSOR
+                                                                        : RecognisedPath::NONE;
     }
-    if (mode == InputMode::MOUSE_MODE && gestureSubMode_ == 1) {
+    if (mode == InputMode::MOUSE_MODE && subMode) {
         gesturePath(f, true);
-    } else if (mode == InputMode::KEYBOARD_MODE || gestureSubMode_ == 1) {
+    } else if (mode == InputMode::KEYBOARD_MODE || subMode) {
         gesturePath(f, false);
     } else if (mode == InputMode::MOUSE_MODE) {
         cursorPath(p, f);
     }
 
-    f.subMode = gestureSubMode_;
-    if (gestureSubMode_ == 1 && previousSubMode_ == 0) {
+    f.subMode = mouseMode_.inGestureSubMode() ? 1 : 0;
+    if (mouseMode_.gestureSubModeOpened()) {
         f.edge = 1;
     }
-    previousSubMode_ = gestureSubMode_;
 }
 
 void GestureManager::cursorPath(const Point3i& p, const GestureFeatures& f) {
     const Point3i d = cursorHand_.step(p, frame_);
 
-    if (f.speed < kMaxCursorSpeed && clickLatch_ == 0) {
+    if (f.speed < kMaxCursorSpeed && !mouseMode_.frozen()) {
         router_->routeMove(d.x, d.y, GestureId::HAND_MOVE, toValue(f.speed));
     }
 
     // Holding the hand still switches to the gesture sub-mode.
     const int32_t holdType = router_->eventOfGesture[GestureId::HAND_HOLD];
-    if (downArmed_ == 0 && clickLatch_ == 0 && holdType != 0) {
+    if (mouseMode_.state() == MouseMode::State::POINTER && holdType != 0) {
         const int32_t r =
             EventType::isKeyboard(holdType)
-                ? router_->keyboardEmitter->handleGesture(GestureId::HAND_HOLD, kHoldValue)
-                : router_->mouseEmitter->handleGesture(d.x, d.y, GestureId::HAND_HOLD, kHoldValue);
+                ? router_->keyboard().handleGesture(GestureId::HAND_HOLD, kHoldValue)
+                : router_->mouse().handleGesture(d.x, d.y, GestureId::HAND_HOLD, kHoldValue);
         if (sink_ != nullptr) note(GestureId::HAND_HOLD, kHoldValue, r);
         if (fired(r)) {
-            gestureSubMode_ = 1;
+            mouseMode_.openGestureSubMode();
         }
     }
 
     // After a down gesture pressed, a fast downward stroke clicks at the
     // cursor and freezes it until the hand next holds still.
-    if (clickLatch_ == 0 && downArmed_ == 1 && f.peakAcceleration > kClickAcceleration &&
-        f.speed > kClickSpeed && f.direction == Direction::DOWN) {
-        clickLatch_ = 1;
+    if (mouseMode_.state() == MouseMode::State::DRAGGING &&
+        f.peakAcceleration > kClickAcceleration && f.speed > kClickSpeed &&
+        f.direction == Direction::DOWN) {
         const int32_t downType = router_->eventOfGesture[GestureId::ONE_HAND_DOWN];
+        bool released = false;
         if (downType != 0) {
             const int32_t r =
                 EventType::isKeyboard(downType)
-                    ? router_->keyboardEmitter->handleGesture(GestureId::ONE_HAND_DOWN, kClickValue)
-                    : router_->mouseEmitter->handleGestureAtCursor(GestureId::ONE_HAND_DOWN,
-                                                                   kClickValue, 2);
+                    ? router_->keyboard().handleGesture(GestureId::ONE_HAND_DOWN, kClickValue)
+                    : router_->mouse().handleGestureAtCursor(GestureId::ONE_HAND_DOWN, kClickValue,
+                                                             2);
             if (sink_ != nullptr) note(GestureId::ONE_HAND_DOWN, kClickValue, r);
-            if (r & kResultReleased) {
-                downArmed_ = 0;
-            }
+            released = (r & kResultReleased) != 0;
         }
+        mouseMode_.freeze(released);
     }
 
     if (f.holding == 1) {
-        clickLatch_ = 0;
+        mouseMode_.rest();
     }
 }
 
@@ -502,7 +511,7 @@ void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
     }
     if (fired(rP) || fired(rB)) {
         trajectory_->clear();
-        gestureSubMode_ = 0;
+        mouseMode_.closeGestureSubMode();
     }
 
     if (sink_ != nullptr && ((rP | rB) & kResultActive) != 0) {
@@ -526,12 +535,12 @@ void GestureManager::gesturePath(const GestureFeatures& f, bool oneHandSet) {
         }
     }
 
-    if (rD & kResultPressed) {
-        downArmed_ = 1;
-    }
     if (fired(rU) || fired(rD) || fired(rL) || fired(rR)) {
         trajectory_->clear();
-        gestureSubMode_ = 0;
+        mouseMode_.closeGestureSubMode();
+    }
+    if (rD & kResultPressed) {
+        mouseMode_.armDrop();
     }
 }
 

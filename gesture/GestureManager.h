@@ -16,6 +16,7 @@
 #include "gesture/FeedbackState.h"
 #include "gesture/GestureFeatures.h"
 #include "gesture/HoldDetector.h"
+#include "gesture/MouseMode.h"
 #include "gesture/Point3.h"
 #include "gesture/Trajectory.h"
 #include "gesture/TwoHandReference.h"
@@ -53,13 +54,15 @@ class GestureManager {
 
     EventRouter& router() { return *router_; }
     // Puts a newly loaded configuration in place of the current one; the
-    // current router (its emitters and cursor worker) goes. The caller
-    // releases what the old one held first.
-    void replaceRouter(std::unique_ptr<EventRouter> router) { router_ = std::move(router); }
+    // current router (its emitters and cursor worker) goes, and the mouse
+    // mode starts afresh, as it does at start. The caller releases what the
+    // old one held first.
+    void replaceRouter(std::unique_ptr<EventRouter> router) {
+        router_ = std::move(router);
+        mouseMode_.reset();
+    }
     const GestureFeatures& lastFeatures() const { return features_; }
-    int32_t gestureSubMode() const { return gestureSubMode_; }
-    int32_t clickLatch() const { return clickLatch_; }
-    int32_t downArmed() const { return downArmed_; }
+    const MouseMode& mouseMode() const { return mouseMode_; }
 
     // Attaches a receiver of every frame's decisions (null detaches it). The
     // recognisers note their decisions only while one is attached.
@@ -103,11 +106,7 @@ class GestureManager {
     float holdPoint_[3] = {0.0f, 0.0f, 0.0f};
     int32_t holdPointFlag_ = 0;
 
-    // One-hand mouse-mode state.
-    int32_t gestureSubMode_ = 0;
-    int32_t previousSubMode_ = 0;
-    int32_t clickLatch_ = 0;
-    int32_t downArmed_ = 0;
+    MouseMode mouseMode_;
     CursorTrack cursorHand_;
     CursorTrack twoHandCursor_;
 

@@ -25,7 +25,7 @@ int TraceWriter::format(char* buffer, int size, const FrameDecisions& d, const G
         d.strokeDepth, d1(f.holdDeltaX), d1(f.holdDeltaY), d1(f.holdDeltaZ), d1(f.speed),
         d1(f.peakAcceleration), f.direction, d1(f.handsDeltaX), d1(f.handsDeltaY),
         d1(f.handsDeltaZ), d1(f.refDeltaY), d1(f.refDeltaZ), d.referenceSet, d.referenceCounter,
-        d.gestureSubMode);
+        d.mouseMode == MouseMode::State::GESTURE ? 1 : 0);
     if (n < 0 || n >= size) return 0;
     // Judged gestures: WORD=value/threshold/result, separated by blanks.
     for (int32_t i = 0; i < d.judgedCount; ++i) {

@@ -8,21 +8,31 @@
 #include "kalman/CursorSmoother.h"
 
 CursorThread::CursorThread(platform::Desktop& desktop)
-    : queue(std::make_unique<PositionQueue>()),
-      smoother(std::make_unique<CursorSmoother>()),
-      desktop_(desktop) {
-    try {
-        thread = std::thread(&CursorThread::workerLoop, this);
-        running = 1;
-    } catch (const std::system_error& e) {
-        std::fprintf(stderr, "cannot start the cursor thread: %s; the cursor will not move\n",
-                     e.what());
-        running = 0;
-    }
-}
+    : desktop_(desktop),
+      queue_(std::make_unique<PositionQueue>()),
+      smoother_(std::make_unique<CursorSmoother>()) {}
 
 CursorThread::~CursorThread() {
     stop();
+}
+
+void CursorThread::start(const CursorSettings& settings) {
+    if (state_ == State::RUNNING) join();
+    settings_ = settings;
+    lastSentX_ = targetX_ = settings.screenWidth / 2;
+    lastSentY_ = targetY_ = settings.screenHeight / 2;
+    if (state_ == State::STOPPED) return;
+    stopRequested_ = false;
+    try {
+        thread_ = std::thread(&CursorThread::workerLoop, this);
+        state_ = State::RUNNING;
+    } catch (const std::system_error& e) {
+        std::fprintf(stderr, "cannot start the cursor thread: %s; the cursor will not move\n",
+                     e.what());
+        state_ = State::STOPPED;
+        queue_.reset();
+        smoother_.reset();
+    }
 }
 
 void CursorThread::moveBy(int32_t dx, int32_t dy) {
@@ -31,25 +41,32 @@ void CursorThread::moveBy(int32_t dx, int32_t dy) {
         if (v > size - 1) return size - 1 < 0 ? int32_t{0} : size - 1;
         return static_cast<int32_t>(v);
     };
-    targetX = clamp(static_cast<int64_t>(targetX) + dx, screenWidth);
-    targetY = clamp(static_cast<int64_t>(targetY) + dy, screenHeight);
-    if (!queue) return;
-    queue->push(std::make_unique<PositionItem>(PositionItem{targetX, targetY, 0}));
+    targetX_ = clamp(static_cast<int64_t>(targetX_) + dx, settings_.screenWidth);
+    targetY_ = clamp(static_cast<int64_t>(targetY_) + dy, settings_.screenHeight);
+    if (state_ != State::RUNNING) return;
+    queue_->push(std::make_unique<PositionItem>(PositionItem{targetX_, targetY_, 0}));
     ++pushed_;
 }
 
+void CursorThread::join() {
+    stopRequested_ = true;
+    thread_.join();
+    state_ = State::IDLE;
+}
+
 void CursorThread::stop() {
-    if (running == 1) {
-        stopRequested_ = true;
-        thread.join();
-        running = 0;
-    }
-    queue.reset();
-    smoother.reset();
+    if (state_ == State::RUNNING) join();
+    state_ = State::STOPPED;
+    queue_.reset();
+    smoother_.reset();
+}
+
+std::size_t CursorThread::queued() const {
+    return queue_ ? queue_->size() : 0;
 }
 
 void CursorThread::drain() {
-    while (running == 1 && taken_.load(std::memory_order_acquire) < pushed_) {
+    while (state_ == State::RUNNING && taken_.load(std::memory_order_acquire) < pushed_) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
 }
@@ -63,21 +80,21 @@ void CursorThread::consumeHold() {
 void CursorThread::workerLoop() {
     PositionItem item;
     while (!stopRequested_.load()) {
-        if (queue->pop(item)) {
+        if (queue_->pop(item)) {
             process(item);
             taken_.fetch_add(1, std::memory_order_release);
         } else {
             // Idle: at most 1 ms, and a new target ends the wait at once.
-            queue->waitForItem(std::chrono::milliseconds(1));
+            queue_->waitForItem(std::chrono::milliseconds(1));
         }
     }
 }
 
 void CursorThread::process(const PositionItem& item) {
-    smoother->smoothPosition(CursorPosition{item.x, item.y, item.z});
-    if (smoother->count() == 1) {
-        smoothedX_ = smoother->output().x;
-        smoothedY_ = smoother->output().y;
+    smoother_->smoothPosition(CursorPosition{item.x, item.y, item.z});
+    if (smoother_->count() == 1) {
+        smoothedX_ = smoother_->output().x;
+        smoothedY_ = smoother_->output().y;
     }
     const bool changed = item.x != previousX_ || item.y != previousY_;
     if (changed) {
@@ -92,6 +109,8 @@ void CursorThread::process(const PositionItem& item) {
     }
     previousX_ = item.x;
     previousY_ = item.y;
+    const int32_t screenWidth = settings_.screenWidth;
+    const int32_t screenHeight = settings_.screenHeight;
     if (moving_ == 1 && screenWidth > 0 && screenHeight > 0) {
         platform::MouseInput move;
         move.dx = static_cast<int32_t>(static_cast<float>(smoothedX_) /
@@ -101,10 +120,10 @@ void CursorThread::process(const PositionItem& item) {
         move.flags = platform::MOUSEEVENTF_MOVE | platform::MOUSEEVENTF_VIRTUALDESK |
                      platform::MOUSEEVENTF_ABSOLUTE;
         desktop_.sendMouse(move);
-        lastSentX = smoothedX_;
-        lastSentY = smoothedY_;
+        lastSentX_ = smoothedX_;
+        lastSentY_ = smoothedY_;
     }
-    updateHold(lastSentX, lastSentY);
+    updateHold(lastSentX_, lastSentY_);
 }
 
 void CursorThread::clearSamples() {
@@ -124,8 +143,8 @@ void CursorThread::updateHold(int32_t x, int32_t y) {
     // Population variance of the samples; never negative despite rounding.
     const double varX = std::max(0.0, sumXX_ / n - meanX * meanX);
     const double varY = std::max(0.0, sumYY_ / n - meanY * meanY);
-    if (static_cast<double>(holdTolerance) >= (varX + varY) * 0.5) {
-        if (sampleCount_ < holdFrames) {
+    if (static_cast<double>(settings_.holdTolerance) >= (varX + varY) * 0.5) {
+        if (sampleCount_ < settings_.holdFrames) {
             holdFlag.store(0);
             return;
         }

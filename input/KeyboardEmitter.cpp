@@ -76,8 +76,8 @@ void KeyboardEmitter::send(const KeyEntry& entry, bool up) {
 int32_t KeyboardEmitter::handleGesture(int32_t gesture, int32_t value) {
     int32_t lastCode = 0;
     int32_t result = 0;
-    for (int i = 0; i < ruleCount_; ++i) {
-        KeyRule& rule = rules_[i];
+    for (int i = 0; i < rules_.count(); ++i) {
+        KeyRule& rule = rules_.rule(i);
         if (rule.gesture != gesture) continue;
         if (rule.key == 0 && rule.keyRel == 0) return lastCode;
         if (value >= rule.threshold) {
@@ -87,48 +87,42 @@ int32_t KeyboardEmitter::handleGesture(int32_t gesture, int32_t value) {
                     lastCode = pressKey(rule.key);
                     break;
                 case EventType::KEY_MULTI_CLICK:
-                    if (repeatCountdown_[i] == 0) {
+                    if (rules_.repeatDue(i)) {
                         pressKey(rule.key);
                         desktop_.sleepMs(100);
                         lastCode = releaseKey(rule.key);
-                        repeatCountdown_[i] = static_cast<int32_t>(rule.param);
                     }
-                    --repeatCountdown_[i];
                     break;
                 case EventType::KEY_CLICK:
                 case EventType::KEY_TOGGLE:
-                    armed_[i] = 1;
+                    rules_.arm(i);
                     break;
                 default:
                     break;
             }
             rule.active = 1;
         } else {
-            const int32_t m = handleModifier(gesture, rule.key, armed_[i], lastCode);
+            const int32_t m = handleModifier(gesture, rule.key, rules_.armed(i), lastCode);
+            const bool fires =
+                (rule.mode == EventType::KEY_CLICK || rule.mode == EventType::KEY_TOGGLE) &&
+                rules_.armed(i) && rules_.cancelLowerLevel(gesture, rule.threshold) == 0 && m == 0;
             switch (rule.mode) {
                 case EventType::KEY_HOLD:
                     lastCode = releaseKey(rule.key);
                     break;
                 case EventType::KEY_CLICK:
-                    if (armed_[i] == 1 && cancelLowerLevel(gesture, rule.threshold) == 0 &&
-                        m == 0) {
+                    if (fires) {
                         pressKey(rule.key);
                         lastCode = releaseKey(rule.key);
-                        armed_[i] = 0;
-                        lastFired_ = rule;
                     }
                     break;
                 case EventType::KEY_TOGGLE:
-                    if (armed_[i] == 1 && cancelLowerLevel(gesture, rule.threshold) == 0 &&
-                        m == 0) {
-                        lastCode = toggleKey(rule.key);
-                        armed_[i] = 0;
-                        lastFired_ = rule;
-                    }
+                    if (fires) lastCode = toggleKey(rule.key);
                     break;
                 default:
                     break;
             }
+            if (fires) rules_.fired(i);
             rule.active = 0;
         }
         result = rule.active | lastCode;
@@ -136,21 +130,12 @@ int32_t KeyboardEmitter::handleGesture(int32_t gesture, int32_t value) {
     return result;
 }
 
-int32_t KeyboardEmitter::cancelLowerLevel(int32_t gesture, int32_t threshold) {
-    if (lastFired_.gesture == gesture && lastFired_.threshold > threshold) {
-        clearStates(gesture, true);
-        lastFired_.gesture = 0;
-        return 1;
-    }
-    return 0;
-}
-
-int32_t KeyboardEmitter::handleModifier(int32_t gesture, uint8_t key, int32_t armed,
+int32_t KeyboardEmitter::handleModifier(int32_t gesture, uint8_t key, bool armed,
                                         int32_t& lastCode) {
     if (isModifier(key)) {
         heldModifier_.ownerGesture = gesture;
         heldModifier_.key = key;
-        if (armed == 1) {
+        if (armed) {
             lastCode = pressKey(key);
             heldModifier_.held = 1;
         }
@@ -158,19 +143,10 @@ int32_t KeyboardEmitter::handleModifier(int32_t gesture, uint8_t key, int32_t ar
     }
     if (heldModifier_.held == 1 && gesture != heldModifier_.ownerGesture) {
         lastCode = releaseKey(static_cast<uint8_t>(heldModifier_.key));
-        clearStates(heldModifier_.ownerGesture, true);
+        rules_.clearStates(heldModifier_.ownerGesture, true);
         heldModifier_ = HeldModifier{};
     }
     return 0;
-}
-
-void KeyboardEmitter::clearStates(int32_t gesture, bool matching) {
-    for (int i = 0; i < ruleCount_; ++i) {
-        if ((rules_[i].gesture == gesture) == matching) {
-            rules_[i].active = 0;
-            armed_[i] = 0;
-        }
-    }
 }
 
 int32_t KeyboardEmitter::pressKey(uint8_t vk) {
@@ -236,12 +212,7 @@ void KeyboardEmitter::resetAndReleaseAllKeys() {
 
 bool KeyboardEmitter::addRule(int32_t gesture, int32_t threshold, uint8_t key, uint8_t keyRel,
                               float param, int32_t mode) {
-    if (ruleCount_ >= kMaxRules) return false;
-    KeyRule& rule = rules_[ruleCount_];
-    rule = KeyRule{gesture, threshold, key, keyRel, 0, param, mode};
-    repeatCountdown_[ruleCount_] = static_cast<int32_t>(param);
-    ++ruleCount_;
-    return true;
+    return rules_.add(KeyRule{gesture, threshold, key, keyRel, 0, param, mode});
 }
 
 bool KeyboardEmitter::registerKey(uint8_t vk) {
@@ -251,31 +222,6 @@ bool KeyboardEmitter::registerKey(uint8_t vk) {
     if (keyCount_ >= kMaxKeys) return false;
     keys_[keyCount_++] = KeyEntry{vk, scanCodeOf(vk), 0};
     return true;
-}
-
-void KeyboardEmitter::resetRules() {
-    for (int i = 0; i < ruleCount_; ++i) {
-        rules_[i].active = 0;
-        armed_[i] = 0;
-    }
-}
-
-void KeyboardEmitter::resetOtherRules(int32_t gesture) {
-    clearStates(gesture, false);
-}
-
-int32_t KeyboardEmitter::ruleThreshold(int32_t gesture) const {
-    for (int i = 0; i < ruleCount_; ++i) {
-        if (rules_[i].gesture == gesture) return rules_[i].threshold;
-    }
-    return 0;
-}
-
-int32_t KeyboardEmitter::ruleActive(int32_t gesture) const {
-    for (int i = 0; i < ruleCount_; ++i) {
-        if (rules_[i].gesture == gesture) return rules_[i].active;
-    }
-    return 0;
 }
 
 bool KeyboardEmitter::isDown(uint8_t vk) const {

@@ -6,17 +6,8 @@
 
 #include <cstdint>
 
+#include "input/RuleTable.h"
 #include "platform/Desktop.h"
-
-struct KeyRule {
-    int32_t gesture = 0;
-    int32_t threshold = 0;
-    uint8_t key = 0;
-    uint8_t keyRel = 0;
-    int32_t active = 0;
-    float param = 0.0f;
-    int32_t mode = 0;
-};
 
 struct KeyEntry {
     uint8_t vk = 0;
@@ -32,7 +23,7 @@ inline constexpr int32_t kResultFired = kResultPressed | kResultReleased;
 
 class KeyboardEmitter {
   public:
-    static constexpr int kMaxRules = 50;
+    static constexpr int kMaxRules = RuleTable::kMaxRules;
     static constexpr int kMaxKeys = 50;
 
     explicit KeyboardEmitter(platform::Desktop& desktop);
@@ -50,18 +41,20 @@ class KeyboardEmitter {
                  int32_t mode);
     // False when the key is new and the table is full.
     bool registerKey(uint8_t vk);
-    void resetRules();
-    void resetOtherRules(int32_t gesture);
-    int32_t ruleThreshold(int32_t gesture) const;
-    int32_t ruleActive(int32_t gesture) const;
+    void resetRules() { rules_.resetAll(); }
+    void resetOtherRules(int32_t gesture) { rules_.clearStates(gesture, false); }
+    // The first rule's threshold; 0 for a gesture without keyboard rules
+    // (the router and the decisions report 0 as "no rule").
+    int32_t ruleThreshold(int32_t gesture) const { return rules_.threshold(gesture, 0); }
+    int32_t ruleActive(int32_t gesture) const { return rules_.active(gesture); }
     const char* keyName(int32_t vk);
 
     static uint8_t scanCodeOf(uint8_t vk);
     static bool isModifier(int32_t vk);
 
-    int32_t ruleCount() const { return ruleCount_; }
+    int32_t ruleCount() const { return rules_.count(); }
     int32_t keyCount() const { return keyCount_; }
-    const KeyRule& rule(int i) const { return rules_[i]; }
+    const KeyRule& rule(int i) const { return rules_.rule(i); }
     const KeyEntry& key(int i) const { return keys_[i]; }
     bool isDown(uint8_t vk) const;
 
@@ -72,18 +65,12 @@ class KeyboardEmitter {
         int32_t held = 0;
     };
 
-    int32_t cancelLowerLevel(int32_t gesture, int32_t threshold);
-    int32_t handleModifier(int32_t gesture, uint8_t key, int32_t armed, int32_t& lastCode);
+    int32_t handleModifier(int32_t gesture, uint8_t key, bool armed, int32_t& lastCode);
     void send(const KeyEntry& entry, bool up);
-    void clearStates(int32_t gesture, bool matching);
 
     platform::Desktop& desktop_;
-    KeyRule rules_[kMaxRules]{};
-    KeyRule lastFired_{};
+    RuleTable rules_;
     KeyEntry keys_[kMaxKeys]{};
-    int32_t repeatCountdown_[kMaxRules]{};
-    int32_t armed_[kMaxRules]{};
-    int32_t ruleCount_ = 0;
     int32_t keyCount_ = 0;
     HeldModifier heldModifier_;
     char keyNameBuffer_[50]{};

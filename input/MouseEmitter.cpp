@@ -10,10 +10,10 @@
 using namespace platform;
 
 MouseEmitter::MouseEmitter(Desktop& desktop)
-    : cursorThread(std::make_unique<CursorThread>(desktop)), desktop_(desktop) {}
+    : desktop_(desktop), cursor_(std::make_unique<CursorThread>(desktop)) {}
 
 MouseEmitter::~MouseEmitter() {
-    if (cursorThread) cursorThread->stop();
+    cursor_->stop();
 }
 
 ButtonEntry* MouseEmitter::findButton(uint8_t code) {
@@ -43,31 +43,28 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
     int32_t result = 0;
     int32_t hold = 0;
     bool holdUsed = false;  // a hold-gated event went out on the pulse
-    for (int i = 0; i < ruleCount_; ++i) {
-        MouseRule& rule = rules_[i];
+    for (int i = 0; i < rules_.count(); ++i) {
+        MouseRule& rule = rules_.rule(i);
         if (rule.gesture != gesture) continue;
         if (rule.key == 0 && rule.keyRel == 0) return lastCode;
-        if (rule.mode >= EventType::MOUSEW_CLICK && rule.mode <= EventType::MOUSEW_TOGGLE &&
-            cursorThread) {
-            hold = cursorThread->holdFlag.load();
+        if (rule.mode >= EventType::MOUSEW_CLICK && rule.mode <= EventType::MOUSEW_TOGGLE) {
+            hold = cursor_->holdFlag.load();
         }
         if (value >= rule.threshold) {
             switch (rule.mode) {
                 case EventType::MOUSE_CLICK:
                 case EventType::MOUSE_DOUBLE_CLICK:
                 case EventType::MOUSE_TOGGLE:
-                    armedX = x;
-                    armedY = y;
-                    armed_[i] = 1;
+                    armedX_ = x;
+                    armedY_ = y;
+                    rules_.arm(i);
                     break;
                 case EventType::MOUSE_MULTI_CLICK:
-                    if (repeatCountdown_[i] == 0) {
+                    if (rules_.repeatDue(i)) {
                         buttonDown(x, y, rule.key);
                         desktop_.sleepMs(100);
                         lastCode = buttonUp(x, y, rule.key);
-                        repeatCountdown_[i] = static_cast<int32_t>(rule.param);
                     }
-                    --repeatCountdown_[i];
                     break;
                 case EventType::MOUSE_HOLD:
                     lastCode = buttonDown(x, y, rule.key);
@@ -105,20 +102,21 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
             const bool fires = (rule.mode == EventType::MOUSE_CLICK ||
                                 rule.mode == EventType::MOUSE_DOUBLE_CLICK ||
                                 rule.mode == EventType::MOUSE_TOGGLE) &&
-                               armed_[i] == 1 && cancelLowerLevel(gesture, rule.threshold) == 0;
+                               rules_.armed(i) &&
+                               rules_.cancelLowerLevel(gesture, rule.threshold) == 0;
             switch (rule.mode) {
                 case EventType::MOUSE_CLICK:
                     if (fires) {
-                        buttonDown(armedX, armedY, rule.key);
-                        lastCode = buttonUp(armedX, armedY, rule.key);
+                        buttonDown(armedX_, armedY_, rule.key);
+                        lastCode = buttonUp(armedX_, armedY_, rule.key);
                     }
                     break;
                 case EventType::MOUSE_DOUBLE_CLICK:
                     if (fires) {
-                        buttonDown(armedX, armedY, rule.key);
-                        buttonUp(armedX, armedY, rule.key);
-                        buttonDown(armedX, armedY, rule.key);
-                        lastCode = buttonUp(armedX, armedY, rule.key);
+                        buttonDown(armedX_, armedY_, rule.key);
+                        buttonUp(armedX_, armedY_, rule.key);
+                        buttonDown(armedX_, armedY_, rule.key);
+                        lastCode = buttonUp(armedX_, armedY_, rule.key);
                     }
                     break;
                 case EventType::MOUSE_TOGGLE:
@@ -133,23 +131,22 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
                 default:
                     break;
             }
-            if (fires) {
-                armed_[i] = 0;
-                lastFired_ = rule;
-            }
+            if (fires) rules_.fired(i);
             rule.active = 0;
         }
         result = rule.active | lastCode;
     }
     // One hold, one hold-gated event: the flag would otherwise stay up until
     // the next target, which may come seconds later, after a gesture.
-    if (holdUsed) cursorThread->consumeHold();
+    if (holdUsed) cursor_->consumeHold();
     return result;
 }
 
 int32_t MouseEmitter::handleGestureAtCursor(int32_t gesture, int32_t value, int16_t kind) {
     if (kind != 1 && kind != 2) return 0;
     const ScreenPoint cursor = desktop_.cursorPos();
+    const float scaleX = mapping_.scaleX;
+    const float scaleY = mapping_.scaleY;
     const int32_t x =
         scaleX != 0.0f ? static_cast<int32_t>(static_cast<float>(cursor.x) / scaleX) : 0;
     const int32_t y =
@@ -160,19 +157,19 @@ int32_t MouseEmitter::handleGestureAtCursor(int32_t gesture, int32_t value, int1
 }
 
 void MouseEmitter::moveToward(int32_t x, int32_t y) {
-    if (!cursorThread) return;
+    const ScreenMapping& m = mapping_;
     const ScreenPoint cursor = desktop_.cursorPos();
-    int32_t tx = static_cast<int32_t>(static_cast<float>(x) * scaleX) + cursor.x;
-    int32_t ty = static_cast<int32_t>(static_cast<float>(y) * scaleY) + cursor.y;
-    tx = std::min(std::max(tx, 0), screenWidth - 5);
-    ty = std::min(std::max(ty, 0), screenHeight - 5);
-    const bool bigEnough = std::abs(x) > moveThreshold || std::abs(y) > moveThreshold;
-    const bool newTarget = std::abs(lastPushedX - tx) > 3 || std::abs(lastPushedY - ty) > 3;
+    int32_t tx = static_cast<int32_t>(static_cast<float>(x) * m.scaleX) + cursor.x;
+    int32_t ty = static_cast<int32_t>(static_cast<float>(y) * m.scaleY) + cursor.y;
+    tx = std::min(std::max(tx, 0), m.screenWidth - 5);
+    ty = std::min(std::max(ty, 0), m.screenHeight - 5);
+    const bool bigEnough = std::abs(x) > m.moveThreshold || std::abs(y) > m.moveThreshold;
+    const bool newTarget = std::abs(lastPushedX_ - tx) > 3 || std::abs(lastPushedY_ - ty) > 3;
     if (bigEnough && newTarget) {
-        lastPushedX = tx;
-        lastPushedY = ty;
+        lastPushedX_ = tx;
+        lastPushedY_ = ty;
         // The target is a screen position: the worker's running target jumps to it.
-        cursorThread->moveTo(tx, ty);
+        cursor_->moveTo(tx, ty);
     }
 }
 
@@ -220,15 +217,12 @@ int32_t MouseEmitter::toggleButton(uint8_t code) {
 
 int32_t MouseEmitter::moveCursor(int32_t x, int32_t y, uint8_t code, int32_t value) {
     if (code != KeyCode::M_MOVE) return buttonDown(x, y, code);
-    const int first = firstRuleOf(GestureId::HAND_MOVE);
-    const int32_t limit = first >= 0 ? rules_[first].threshold : -1;
+    const int32_t limit = ruleThreshold(GestureId::HAND_MOVE);
     const bool fast = value > limit;
-    const float sx = fast ? scaleX : fineScaleX;
-    const float sy = fast ? scaleY : fineScaleY;
-    if (cursorThread) {
-        cursorThread->moveBy(static_cast<int32_t>(static_cast<float>(x) * sx),
-                             static_cast<int32_t>(static_cast<float>(y) * sy));
-    }
+    const float sx = fast ? mapping_.scaleX : mapping_.fineScaleX;
+    const float sy = fast ? mapping_.scaleY : mapping_.fineScaleY;
+    cursor_->moveBy(static_cast<int32_t>(static_cast<float>(x) * sx),
+                    static_cast<int32_t>(static_cast<float>(y) * sy));
     return kResultActive;
 }
 
@@ -236,7 +230,7 @@ void MouseEmitter::releaseAllButtons() {
     for (int i = 0; i < buttonCount_; ++i) {
         if (buttons_[i].down == 1) send(buttons_[i], true);
     }
-    if (cursorThread) cursorThread->stop();
+    cursor_->stop();
 }
 
 void MouseEmitter::resetAndReleaseAllButtons() {
@@ -252,11 +246,7 @@ void MouseEmitter::resetAndReleaseAllButtons() {
 
 bool MouseEmitter::addRule(int32_t gesture, int32_t threshold, uint8_t key, float param,
                            int32_t mode) {
-    if (ruleCount_ >= kMaxRules) return false;
-    rules_[ruleCount_] = MouseRule{gesture, threshold, key, 0, 0, param, mode};
-    repeatCountdown_[ruleCount_] = static_cast<int32_t>(param);
-    ++ruleCount_;
-    return true;
+    return rules_.add(MouseRule{gesture, threshold, key, 0, 0, param, mode});
 }
 
 bool MouseEmitter::registerButton(uint8_t code) {
@@ -287,84 +277,21 @@ bool MouseEmitter::registerButton(uint8_t code) {
     return true;
 }
 
-int32_t MouseEmitter::firstRuleOf(int32_t gesture) const {
-    for (int i = 0; i < ruleCount_; ++i) {
-        if (rules_[i].gesture == gesture) return i;
-    }
-    return -1;
-}
-
 void MouseEmitter::configureScreenMapping(int32_t sensorW, int32_t sensorH) {
-    sensorWidth = sensorW;
-    sensorHeight = sensorH;
-    const ScreenSize screen = desktop_.screenSize();
-    screenWidth = screen.width;
-    screenHeight = screen.height;
-    fineScaleX = fineScaleY = 0.5f;
-    scaleX = static_cast<float>(screenWidth / 350.0);
-    scaleY = static_cast<float>(screenHeight / 250.0);
-    offsetX = static_cast<int32_t>(
-        (static_cast<float>(sensorWidth) * scaleX - static_cast<float>(screenWidth)) * 0.5);
-    offsetY = static_cast<int32_t>(
-        (static_cast<float>(sensorHeight) * scaleY - static_cast<float>(screenHeight)) * 0.5);
-    const int move = firstRuleOf(GestureId::HAND_MOVE);
-    if (move >= 0 && rules_[move].threshold != -1) moveThreshold = rules_[move].threshold;
-    const int hold = firstRuleOf(GestureId::HAND_HOLD);
-    if (hold >= 0 && rules_[hold].threshold != -1) {
-        holdFrames = static_cast<int32_t>(rules_[hold].threshold / 1000.0 * 30.0);
-    }
-    holdTolerance = (hold >= 0 && rules_[hold].param != 0.0f) ? 2.0f * rules_[hold].param : 10.0f;
-    if (move >= 0 && rules_[move].param != 0.0f) fineScaleX = fineScaleY = rules_[move].param;
-    if (cursorThread) {
-        CursorThread& t = *cursorThread;
-        t.screenWidth = screenWidth;
-        t.screenHeight = screenHeight;
-        t.lastSentX = t.targetX = screenWidth / 2;
-        t.lastSentY = t.targetY = screenHeight / 2;
-        t.holdFrames = holdFrames;
-        t.holdTolerance = static_cast<int32_t>(holdTolerance);
-    }
-    logLine("\nSensor resolution: (%d, %d), Screen resulotion: (%d, %d)\n", sensorWidth,
-            sensorHeight, screenWidth, screenHeight);
-}
-
-void MouseEmitter::clearStates(int32_t gesture, bool matching) {
-    for (int i = 0; i < ruleCount_; ++i) {
-        if ((rules_[i].gesture == gesture) == matching) {
-            rules_[i].active = 0;
-            armed_[i] = 0;
-        }
-    }
-}
-
-int32_t MouseEmitter::cancelLowerLevel(int32_t gesture, int32_t threshold) {
-    if (lastFired_.gesture == gesture && lastFired_.threshold > threshold) {
-        clearStates(gesture, true);
-        lastFired_.gesture = 0;
-        return 1;
-    }
-    return 0;
-}
-
-void MouseEmitter::resetRules() {
-    for (int i = 0; i < ruleCount_; ++i) {
-        rules_[i].active = 0;
-        armed_[i] = 0;
-    }
-}
-
-void MouseEmitter::resetOtherRules(int32_t gesture) {
-    clearStates(gesture, false);
-}
-
-int32_t MouseEmitter::ruleThreshold(int32_t gesture) const {
-    const int i = firstRuleOf(gesture);
-    return i >= 0 ? rules_[i].threshold : -1;
-}
-
-int32_t MouseEmitter::ruleActive(int32_t gesture) const {
-    const int i = firstRuleOf(gesture);
-    return i >= 0 ? rules_[i].active : 0;
+    const auto figures = [this](int32_t gesture, MappingRule& out) -> const MappingRule* {
+        const int i = rules_.first(gesture);
+        if (i < 0) return nullptr;
+        out = MappingRule{rules_.rule(i).threshold, rules_.rule(i).param};
+        return &out;
+    };
+    MappingRule move;
+    MappingRule hold;
+    mapping_ = computeScreenMapping(sensorW, sensorH, desktop_.screenSize(),
+                                    figures(GestureId::HAND_MOVE, move),
+                                    figures(GestureId::HAND_HOLD, hold), mapping_);
+    cursor_->start(CursorSettings{mapping_.screenWidth, mapping_.screenHeight, mapping_.holdFrames,
+                                  static_cast<int32_t>(mapping_.holdTolerance)});
+    logScreenMapping(mapping_);
 }
 
 const char* MouseEmitter::buttonName(int32_t code) {

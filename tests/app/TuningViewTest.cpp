@@ -20,7 +20,7 @@ TEST(TuningView, BarsFollowTheModeAndMarkArmedAndFiredRules) {
                              "TWO_HANDS_OPEN 40 KEY_CLICK O 0 0\n";
     platform::RecordingDesktop desktop;
     gesture::GestureFeed feed(desktop);
-    feed.manager().router().mouseEmitter->cursorThread->stop();
+    feed.manager().router().mouse().cursor().stop();
     testing::internal::CaptureStdout();
     ASSERT_EQ(feed.manager().router().loadGestureConfig(config.c_str(), 640, 480), 0);
     TuningView view;

@@ -38,7 +38,7 @@ const char* const kError = "configuration file format : error\n";
 
 TEST_F(Loader, KeyboardRuleIsStoredScaledAndEchoed) {
     ASSERT_EQ(load("ONE_HAND_PUSH 5 KEY_CLICK VK_RETURN 0 500\n"), 0);
-    const KeyboardEmitter& k = *router.keyboardEmitter;
+    const KeyboardEmitter& k = router.keyboard();
     ASSERT_EQ(k.ruleCount(), 1);
     EXPECT_EQ(k.rule(0).gesture, 14);
     EXPECT_EQ(k.rule(0).threshold, 50);
@@ -60,7 +60,7 @@ TEST_F(Loader, HandHoldKeepsParamDropsLastDigitAndForcesHoldEvents) {
                    "HAND_HOLD 1000 MOUSEW_DCLICK M_RBUTTON 0 0\n"
                    "HAND_HOLD 1000 NO_SUCH_EVENT M_MBUTTON 0 0\n"),
               0);
-    const MouseEmitter& m = *router.mouseEmitter;
+    const MouseEmitter& m = router.mouse();
     ASSERT_EQ(m.ruleCount(), 4);
     EXPECT_EQ(m.rule(0).threshold, 1500);
     EXPECT_EQ(m.rule(0).mode, 108);
@@ -73,8 +73,8 @@ TEST_F(Loader, HandHoldKeepsParamDropsLastDigitAndForcesHoldEvents) {
         << out;
     EXPECT_EQ(out.find(kError), std::string::npos);
     // Only the first HAND_HOLD rule sets up hold detection: 1500 ms, spread 2 x 200.
-    EXPECT_EQ(m.holdFrames, 45);
-    EXPECT_FLOAT_EQ(m.holdTolerance, 400.0f);
+    EXPECT_EQ(m.mapping().holdFrames, 45);
+    EXPECT_FLOAT_EQ(m.mapping().holdTolerance, 400.0f);
 }
 
 TEST_F(Loader, ParamBecomesFramesRoundedDownExceptForMoveAndHoldTypes) {
@@ -83,12 +83,12 @@ TEST_F(Loader, ParamBecomesFramesRoundedDownExceptForMoveAndHoldTypes) {
                    "HAND_MOVE 2 MOUSE_MOVE M_MOVE 0 0.3\n"
                    "HAND_LEFT 1 MOUSE_CLICK M_LBUTTON 0 0.3\n"),
               0);
-    EXPECT_FLOAT_EQ(router.keyboardEmitter->rule(0).param, 1.0f);
-    EXPECT_FLOAT_EQ(router.keyboardEmitter->rule(1).param, 0.0f);
-    EXPECT_FLOAT_EQ(router.mouseEmitter->rule(0).param, 0.3f);
-    EXPECT_FLOAT_EQ(router.mouseEmitter->rule(1).param, 0.0f);
-    EXPECT_FLOAT_EQ(router.mouseEmitter->fineScaleX, 0.3f);
-    EXPECT_EQ(router.mouseEmitter->moveThreshold, 20);
+    EXPECT_FLOAT_EQ(router.keyboard().rule(0).param, 1.0f);
+    EXPECT_FLOAT_EQ(router.keyboard().rule(1).param, 0.0f);
+    EXPECT_FLOAT_EQ(router.mouse().rule(0).param, 0.3f);
+    EXPECT_FLOAT_EQ(router.mouse().rule(1).param, 0.0f);
+    EXPECT_FLOAT_EQ(router.mouse().mapping().fineScaleX, 0.3f);
+    EXPECT_EQ(router.mouse().mapping().moveThreshold, 20);
 }
 
 TEST_F(Loader, SeveralKeysMakeOneRuleEachInOrder) {
@@ -96,7 +96,7 @@ TEST_F(Loader, SeveralKeysMakeOneRuleEachInOrder) {
                    "HAND_PUSH 1 KEY_CLICK ,a,,b, 0 0\n"
                    "HAND_BACK 1 KEY_CLICK , 0 0\n"),
               0);
-    const KeyboardEmitter& k = *router.keyboardEmitter;
+    const KeyboardEmitter& k = router.keyboard();
     ASSERT_EQ(k.ruleCount(), 4);
     EXPECT_EQ(k.rule(0).key, 17);
     EXPECT_EQ(k.rule(1).key, 115);
@@ -116,12 +116,12 @@ TEST_F(Loader, LaterLineDecidesTheEventTypeAndModeKeysAreRecorded) {
                    "TWO_HANDS_PUSH 5 KEY_CLICK TOGGLE_MODE 0 0\n"
                    "TWO_HANDS_BACK 5 KEY_CLICK CHANGE_MODE 0 0\n"),
               0);
-    EXPECT_EQ(router.keyboardEmitter->ruleCount(), 3);
-    EXPECT_EQ(router.mouseEmitter->ruleCount(), 1);
+    EXPECT_EQ(router.keyboard().ruleCount(), 3);
+    EXPECT_EQ(router.mouse().ruleCount(), 1);
     EXPECT_EQ(router.eventOfGesture[20], 101);
     EXPECT_EQ(router.toggleModeGesture, 4);
     EXPECT_EQ(router.changeModeGesture, 5);
-    EXPECT_EQ(router.keyboardEmitter->rule(1).key, 240);
+    EXPECT_EQ(router.keyboard().rule(1).key, 240);
 }
 
 TEST_F(Loader, SettingsCommentsAndDefaults) {
@@ -137,7 +137,7 @@ TEST_F(Loader, SettingsCommentsAndDefaults) {
     EXPECT_EQ(router.twoHandMode, 1);
     EXPECT_EQ(router.feedbackSound, 0);
     EXPECT_EQ(router.feedbackWindow, 2);
-    EXPECT_EQ(router.keyboardEmitter->ruleCount(), 1);
+    EXPECT_EQ(router.keyboard().ruleCount(), 1);
     EXPECT_NE(out.find(" (ONE_HAND_MODE : MOUSE_MODE)\n"), std::string::npos);
     EXPECT_NE(out.find(" (FEEDBACK_WINDOW : WINDOW9)\n"), std::string::npos);
 }
@@ -147,14 +147,14 @@ TEST_F(Loader, EmptyFileLoadsWithDefaults) {
     EXPECT_EQ(out, std::string(kHeader) + kMapping320);
     EXPECT_EQ(router.oneHandMode, 1);
     EXPECT_EQ(router.feedbackWindow, 4);
-    EXPECT_EQ(router.mouseEmitter->holdFrames, 30);
-    EXPECT_FLOAT_EQ(router.mouseEmitter->holdTolerance, 10.0f);
-    EXPECT_EQ(router.mouseEmitter->moveThreshold, 10);
+    EXPECT_EQ(router.mouse().mapping().holdFrames, 30);
+    EXPECT_FLOAT_EQ(router.mouse().mapping().holdTolerance, 10.0f);
+    EXPECT_EQ(router.mouse().mapping().moveThreshold, 10);
 }
 
 TEST_F(Loader, RuleCutShortByTheEndOfTheFileAddsNothingSilently) {
     ASSERT_EQ(load("HAND_LEFT 1 KEY_CLICK"), 0);
-    EXPECT_EQ(router.keyboardEmitter->ruleCount(), 0);
+    EXPECT_EQ(router.keyboard().ruleCount(), 0);
     EXPECT_EQ(out.find(kError), std::string::npos);
 }
 
@@ -165,7 +165,7 @@ TEST_F(Loader, BadRuleLinesAreReportedAndReadingGoesOn) {
                    "HAND_UP 1 KEY_CLICK c VK_NOPE 0\n"),
               1);
     // The key before the bad one stays; nothing after it is added.
-    const KeyboardEmitter& k = *router.keyboardEmitter;
+    const KeyboardEmitter& k = router.keyboard();
     ASSERT_EQ(k.ruleCount(), 2);
     EXPECT_EQ(k.rule(0).key, 'A');
     EXPECT_EQ(k.rule(1).key, 'C');
@@ -183,7 +183,7 @@ TEST_F(Loader, BadRuleLinesAreReportedAndReadingGoesOn) {
 
 TEST_F(Loader, BadModeValueStopsReadingAtOnce) {
     EXPECT_EQ(load("ONE_HAND_MODE KEYBOARD\nHAND_LEFT 1 KEY_CLICK a 0 0\n"), 1);
-    EXPECT_EQ(router.keyboardEmitter->ruleCount(), 0);
+    EXPECT_EQ(router.keyboard().ruleCount(), 0);
     EXPECT_EQ(out, std::string(kHeader) + kError + kMapping320);
 }
 
@@ -208,13 +208,13 @@ TEST_F(Loader, MissingFileIsReportedAndStillMapsTheScreen) {
 
 TEST_F(Loader, NumbersThatAreNotNumbersStopReading) {
     EXPECT_EQ(load("HAND_LEFT ten KEY_CLICK a 0 0\nHAND_RIGHT 1 KEY_CLICK b 0 0\n"), 1);
-    EXPECT_EQ(router.keyboardEmitter->ruleCount(), 0);
+    EXPECT_EQ(router.keyboard().ruleCount(), 0);
     EXPECT_EQ(out, std::string(kHeader) + kError + kMapping320);
 }
 
 TEST_F(Loader, ParamThatIsNotANumberStopsReading) {
     EXPECT_EQ(load("HAND_LEFT 1 KEY_CLICK a 0 1,5\nHAND_RIGHT 1 KEY_CLICK b 0 0\n"), 1);
-    EXPECT_EQ(router.keyboardEmitter->ruleCount(), 0);
+    EXPECT_EQ(router.keyboard().ruleCount(), 0);
     EXPECT_EQ(out, std::string(kHeader) + kError + kMapping320);
 }
 
@@ -231,9 +231,9 @@ TEST_F(Loader, LimitsAreRefusedNeverOverflowed) {
     text += "HAND_PUSH 1 MOUSE_CLICK M_NOMOVE,a,b,c,d 0 0\n";
     text += "HAND_BACK 1 MOUSE_CLICK e,f 0 0\n";
     EXPECT_EQ(load(text), 1);
-    EXPECT_EQ(router.keyboardEmitter->ruleCount(), 50);
-    EXPECT_EQ(router.mouseEmitter->buttonCount(), 10);
-    EXPECT_EQ(router.mouseEmitter->ruleCount(), 10);
+    EXPECT_EQ(router.keyboard().ruleCount(), 50);
+    EXPECT_EQ(router.mouse().buttonCount(), 10);
+    EXPECT_EQ(router.mouse().ruleCount(), 10);
     size_t errors = 0;
     for (size_t at = out.find(kError); at != std::string::npos; at = out.find(kError, at + 1)) {
         ++errors;
@@ -248,27 +248,65 @@ TEST_F(Loader, LimitsAreRefusedNeverOverflowed) {
 }
 
 TEST_F(Loader, ScreenMappingFigures) {
+    // A router starts no thread; the mapping starts the worker with its settings.
+    EXPECT_FALSE(router.mouse().cursor().running());
     ASSERT_EQ(load("", 640, 480), 0);
-    const MouseEmitter& m = *router.mouseEmitter;
-    EXPECT_FLOAT_EQ(m.scaleX, 5.4857144f);
-    EXPECT_FLOAT_EQ(m.scaleY, 4.32f);
-    EXPECT_EQ(m.offsetX, 795);
-    EXPECT_EQ(m.offsetY, 496);
-    EXPECT_EQ(m.cursorThread->targetX, 960);
-    EXPECT_EQ(m.cursorThread->lastSentY, 540);
+    const MouseEmitter& m = router.mouse();
+    EXPECT_TRUE(m.cursor().running());
+    EXPECT_EQ(m.cursor().settings().screenWidth, 1920);
+    EXPECT_FLOAT_EQ(m.mapping().scaleX, 5.4857144f);
+    EXPECT_FLOAT_EQ(m.mapping().scaleY, 4.32f);
+    EXPECT_EQ(m.mapping().offsetX, 795);
+    EXPECT_EQ(m.mapping().offsetY, 496);
+    EXPECT_EQ(m.cursor().target().x, 960);
+    EXPECT_EQ(m.cursor().lastSent().y, 540);
 
     EventRouter small(desktop);
     TempFile file("HAND_HOLD 1500 MOUSE_CLICK M_LBUTTON 0 15\nHAND_MOVE 1 MOUSE_MOVE M_MOVE 0 0\n");
     testing::internal::CaptureStdout();
     ASSERT_EQ(small.loadGestureConfig(file.path().c_str(), 320, 240), 0);
     testing::internal::GetCapturedStdout();
-    const MouseEmitter& s = *small.mouseEmitter;
-    EXPECT_EQ(s.offsetX, -82);
-    EXPECT_EQ(s.offsetY, -21);
-    EXPECT_EQ(s.holdFrames, 45);
-    EXPECT_FLOAT_EQ(s.holdTolerance, 30.0f);
-    EXPECT_EQ(s.cursorThread->holdTolerance, 30);
-    EXPECT_EQ(s.cursorThread->holdFrames, 45);
-    EXPECT_FLOAT_EQ(s.fineScaleX, 0.5f);  // Param 0 keeps the fine scale
-    EXPECT_EQ(s.moveThreshold, 10);
+    const MouseEmitter& s = small.mouse();
+    EXPECT_EQ(s.mapping().offsetX, -82);
+    EXPECT_EQ(s.mapping().offsetY, -21);
+    EXPECT_EQ(s.mapping().holdFrames, 45);
+    EXPECT_FLOAT_EQ(s.mapping().holdTolerance, 30.0f);
+    EXPECT_EQ(s.cursor().settings().holdTolerance, 30);
+    EXPECT_EQ(s.cursor().settings().holdFrames, 45);
+    EXPECT_FLOAT_EQ(s.mapping().fineScaleX, 0.5f);  // Param 0 keeps the fine scale
+    EXPECT_EQ(s.mapping().moveThreshold, 10);
+}
+
+// The parser alone: text in, rules, settings, log and errors out, the same
+// pieces the loader prints; a rule's keys are looked up through the given
+// layout.
+TEST(Parser, GivesWhatTheLoaderPrintsAndApplies) {
+    const Configuration c = parseConfiguration(
+        "ONE_HAND_MODE MOUSE_MODE\nHAND_LEFT 1 KEY_CLICK a,VK_NOPE 0 0\nHAND_MOVE 2 MOUSE_MOVE "
+        "M_MOVE 0 0.3\n",
+        "g.txt", [](char c) { return static_cast<int16_t>(c == 'a' ? 'Q' : -1); });
+    EXPECT_EQ(c.oneHandMode, 2);
+    ASSERT_EQ(c.keyboardRules.size(), 1u);
+    EXPECT_EQ(c.keyboardRules[0].key, 'Q');
+    ASSERT_EQ(c.mouseRules.size(), 1u);
+    EXPECT_EQ(c.mouseRules[0].threshold, 20);
+    EXPECT_EQ(c.eventOfGesture[GestureId::HAND_MOVE], EventType::MOUSE_MOVE);
+    std::string log;
+    for (const std::string& piece : c.log) log += piece;
+    EXPECT_EQ(log, std::string(kHeader) + " (ONE_HAND_MODE : MOUSE_MODE)\n" + kError +
+                       " HAND_LEFT\t 1\t KEY_CLICK\t a,VK_NOPE\t 0\t 0.0\n" +
+                       " HAND_MOVE\t 2\t MOUSE_MOVE\t M_MOVE\t 0\t 0.3\n");
+    ASSERT_EQ(c.errors.size(), 1u);
+    EXPECT_EQ(c.errors[0], "g.txt:2: not a key 'a,VK_NOPE'");
+
+    platform::RecordingDesktop desktop{{1920, 1080}};
+    EventRouter router(desktop);
+    testing::internal::CaptureStdout();
+    router.applyConfiguration(c, 320, 240);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kMapping320);
+    EXPECT_EQ(router.oneHandMode, 2);
+    EXPECT_EQ(router.keyboard().ruleCount(), 1);
+    EXPECT_EQ(router.keyboard().keyCount(), 1);
+    EXPECT_EQ(router.mouse().buttonCount(), 1);
+    EXPECT_EQ(router.mouse().mapping().moveThreshold, 20);
 }

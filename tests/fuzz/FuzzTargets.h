@@ -15,9 +15,8 @@ namespace fuzz {
 
 using Input = std::span<const uint8_t>;
 
-// The bytes as a gesture configuration file, loaded into an EventRouter on a
-// recording desktop; then every configured gesture is driven across its
-// thresholds and all keys and buttons are released.
+// The bytes as a gesture configuration file, read by the configuration parser
+// alone; its rules, settings and screen mapping are checked.
 std::string configLoader(Input input);
 
 // The bytes as scene text; a scene that parses is checked and its ground

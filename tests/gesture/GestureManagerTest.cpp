@@ -23,7 +23,7 @@ struct Fixture {
     explicit Fixture(const std::string& config) {
         const std::string path = testing::TempDir() + "gesture_manager_test.txt";
         std::ofstream(path) << config;
-        feed->manager().router().mouseEmitter->cursorThread->stop();
+        feed->manager().router().mouse().cursor().stop();
         CaptureStdout();
         loaded = feed->manager().router().loadGestureConfig(path.c_str(), 640, 480);
         GetCapturedStdout();
@@ -63,8 +63,8 @@ TEST(GestureManagerTeardown, PrintsAndReleasesKeysBeforeButtons) {
             "TWO_HANDS_UP 1 MOUSE_HOLD M_LBUTTON 0 0\n");
         ASSERT_EQ(f.loaded, 0);
         CaptureStdout();
-        EXPECT_EQ(f.router().keyboardEmitter->handleGesture(GestureId::TWO_HANDS_UP, 50), 3);
-        EXPECT_EQ(f.router().mouseEmitter->handleGesture(0, 0, GestureId::TWO_HANDS_UP, 50), 3);
+        EXPECT_EQ(f.router().keyboard().handleGesture(GestureId::TWO_HANDS_UP, 50), 3);
+        EXPECT_EQ(f.router().mouse().handleGesture(0, 0, GestureId::TWO_HANDS_UP, 50), 3);
         GetCapturedStdout();
         f.desktop.take();
         CaptureStdout();

@@ -215,7 +215,7 @@ class Runner {
         return true;
     }
 
-    CursorThread& cursorThread() { return *feed_->manager().router().mouseEmitter->cursorThread; }
+    CursorThread& cursorThread() { return feed_->manager().router().mouse().cursor(); }
 
     // Runs one directive, adding what it produced to the actual transcript.
     bool directive(const std::string& line) {
@@ -319,11 +319,32 @@ class Runner {
             return true;
         }
         if (name == "show" && w.size() == 2) return show(w[1]);
+        if (name == "reload" && w.size() == 1) return reload();
         if (name == "quit" && w.size() == 1) {
             feed_.reset();
             return true;
         }
         return fail(next_, "unknown directive '" + name + "'"), false;
+    }
+
+    // The configuration loaded again as -watch does: what the hands hold is
+    // let go, a fresh router loads the file and takes the old one's place.
+    bool reload() {
+        if (!feed_) return fail(next_, "reload after quit"), false;
+        EventRouter& old = feed_->manager().router();
+        old.releaseAll();
+        auto fresh = std::make_unique<EventRouter>(*desktop_);
+        fresh->mouse().cursor().stop();
+        const std::string released = ::testing::internal::GetCapturedStdout();
+        ::testing::internal::CaptureStdout();
+        const int32_t failed =
+            fresh->loadGestureConfig(configPath_.c_str(), sensorWidth_, sensorHeight_);
+        const std::string echo = ::testing::internal::GetCapturedStdout();
+        ::testing::internal::CaptureStdout();
+        std::fputs(released.c_str(), stdout);
+        if (failed != 0) return fail(next_, "the configuration did not load:\n" + echo), false;
+        feed_->manager().replaceRouter(std::move(fresh));
+        return true;
     }
 
     void frame(const Hands& hands, std::optional<Point3f> mid) {
@@ -365,12 +386,13 @@ class Runner {
                 static_cast<double>(f.refDeltaY), static_cast<double>(f.refDeltaZ), f.holding,
                 f.strokeClass, static_cast<double>(f.speed), f.direction, f.valid));
         } else if (what == "modes") {
-            shown_.push_back(format("modes one=%d two=%d sub=%d latch=%d armed=%d",
-                                    m.router().oneHandMode, m.router().twoHandMode,
-                                    m.gestureSubMode(), m.clickLatch(), m.downArmed()));
+            shown_.push_back(
+                format("modes one=%d two=%d sub=%d latch=%d armed=%d", m.router().oneHandMode,
+                       m.router().twoHandMode, m.mouseMode().inGestureSubMode() ? 1 : 0,
+                       m.mouseMode().frozen() ? 1 : 0, m.mouseMode().dropArmed() ? 1 : 0));
         } else if (what == "cursor") {
             shown_.push_back(
-                format("cursor %d %d", cursorThread().targetX, cursorThread().targetY));
+                format("cursor %d %d", cursorThread().target().x, cursorThread().target().y));
         } else {
             return fail(next_, "show feedback|features|modes|cursor"), false;
         }

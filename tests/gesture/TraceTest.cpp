@@ -35,7 +35,7 @@ std::unique_ptr<GestureFeed> loadedFeed(platform::Desktop& desktop) {
     std::ofstream(config) << "HAND_RIGHT 10 KEY_CLICK VK_RIGHT 0 0\n"
                              "TWO_HANDS_UP 5 KEY_CLICK U 0 0\n";
     auto feed = std::make_unique<GestureFeed>(desktop);
-    feed->manager().router().mouseEmitter->cursorThread->stop();
+    feed->manager().router().mouse().cursor().stop();
     testing::internal::CaptureStdout();
     EXPECT_EQ(feed->manager().router().loadGestureConfig(config.c_str(), 640, 480), 0);
     testing::internal::GetCapturedStdout();

@@ -23,12 +23,7 @@ using Points = std::vector<Point>;
 
 // The settings the screen mapping gives a 1920 x 1080 screen.
 void configure(CursorThread& worker) {
-    worker.screenWidth = 1920;
-    worker.screenHeight = 1080;
-    worker.targetX = worker.lastSentX = 960;
-    worker.targetY = worker.lastSentY = 540;
-    worker.holdFrames = 30;
-    worker.holdTolerance = 10;
+    worker.start(CursorSettings{1920, 1080, 30, 10});
 }
 
 class Cursor : public ::testing::Test {
@@ -62,7 +57,7 @@ TEST_F(Cursor, TargetsAreSmoothedInTheOrderTheyWereQueued) {
     EXPECT_EQ(last.dx, static_cast<int32_t>(148.0f / 1920.0f * 65535.0f));
     EXPECT_EQ(last.mouseData, 0);
     EXPECT_EQ(last.extraInfo, 0u);
-    EXPECT_EQ((Point{worker.lastSentX, worker.lastSentY}), (Point{148, 213}));
+    EXPECT_EQ((Point{worker.lastSent().x, worker.lastSent().y}), (Point{148, 213}));
 }
 
 TEST(PositionQueue, IsFirstInFirstOutAcrossThreads) {
@@ -146,11 +141,11 @@ TEST_F(Cursor, ASmallStepWithinTheToleranceStillCompletesTheHold) {
 
 TEST_F(Cursor, MoveByClampsTheTargetToTheScreen) {
     worker.moveBy(-5000, 0);
-    EXPECT_EQ((Point{worker.targetX, worker.targetY}), (Point{0, 540}));
+    EXPECT_EQ((Point{worker.target().x, worker.target().y}), (Point{0, 540}));
     worker.moveBy(5000, 5000);
-    EXPECT_EQ((Point{worker.targetX, worker.targetY}), (Point{1919, 1079}));
+    EXPECT_EQ((Point{worker.target().x, worker.target().y}), (Point{1919, 1079}));
     worker.moveBy(0, -5000);
-    EXPECT_EQ((Point{worker.targetX, worker.targetY}), (Point{1919, 0}));
+    EXPECT_EQ((Point{worker.target().x, worker.target().y}), (Point{1919, 0}));
     EXPECT_EQ(moves().size(), 3u);
 }
 
@@ -204,7 +199,7 @@ TEST(CursorStop, StopsCleanlyWithTargetsStillQueued) {
     configure(worker);
     for (int i = 0; i < 100; ++i) worker.moveBy(1, 0);
     desktop.waitForMove();
-    EXPECT_EQ(worker.queue->size(), 99u);
+    EXPECT_EQ(worker.queued(), 99u);
     std::thread opener([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         desktop.open();
@@ -212,11 +207,11 @@ TEST(CursorStop, StopsCleanlyWithTargetsStillQueued) {
     worker.stop();
     opener.join();
     EXPECT_LT(desktop.moves(), 100);
-    EXPECT_EQ(worker.running, 0);
-    EXPECT_EQ(worker.queue, nullptr);
+    EXPECT_FALSE(worker.running());
+    EXPECT_EQ(worker.queued(), 0u);
     // Afterwards the target still follows, nothing is queued, and stopping again is harmless.
     worker.moveBy(10, 0);
-    EXPECT_EQ(worker.targetX, 960 + 110);
+    EXPECT_EQ(worker.target().x, 960 + 110);
     worker.stop();
 }
 

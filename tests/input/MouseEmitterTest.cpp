@@ -40,7 +40,7 @@ class Mouse : public ::testing::Test {
     // over, and the virtual cursor stays where it is.
     void SetUp() override {
         desktop.setExtraInfo(kExtra);
-        emitter.cursorThread->stop();
+        emitter.cursor().stop();
     }
 
     void rule(int32_t gesture, int32_t threshold, uint8_t key, int32_t mode, float param = 0) {
@@ -50,7 +50,7 @@ class Mouse : public ::testing::Test {
     void map(int32_t w = 640, int32_t h = 480) {
         logged([&] { emitter.configureScreenMapping(w, h); });
     }
-    Point target() const { return {emitter.cursorThread->targetX, emitter.cursorThread->targetY}; }
+    Point target() const { return {emitter.cursor().target().x, emitter.cursor().target().y}; }
 
     // The flags of the records sent since the last call. Every record must be a
     // button event at the cursor carrying the extra info; a wheel notch is one
@@ -114,7 +114,7 @@ TEST_F(Mouse, AClickOnMoveGoesToTheArmedPosition) {
     // 20 x 5.4857 and -10 x 4.32, truncated, from the cursor at the centre;
     // the up half of the click finds the same target and leaves it.
     EXPECT_EQ(target(), (Point{960 + 109, 540 - 43}));
-    EXPECT_EQ((Point{emitter.lastPushedX, emitter.lastPushedY}), target());
+    EXPECT_EQ((Point{emitter.lastPushed().x, emitter.lastPushed().y}), target());
     EXPECT_EQ(sent(), Flags{});
 
     // Displacements within the move threshold are filtered out; far ones are
@@ -173,7 +173,7 @@ TEST_F(Mouse, WheelTypesActOnlyOnTheHoldPulse) {
     rule(HAND_BACK, 50, M_RBUTTON, MOUSEW_DCLICK);
     rule(HAND_UP, 50, M_MBUTTON, MOUSEW_TOGGLE);
     rule(HAND_DOWN, 50, M_WHEEL, MOUSEW_CLICK);
-    auto& hold = emitter.cursorThread->holdFlag;
+    auto& hold = emitter.cursor().holdFlag;
 
     hold = 0;
     EXPECT_EQ(emitter.handleGesture(0, 0, HAND_PUSH, 50), 1);
@@ -252,10 +252,10 @@ TEST_F(Mouse, FineScaleUpToTheMoveThresholdFullScaleAbove) {
 
     // Without a HAND_MOVE rule every value from 0 up is fast.
     MouseEmitter bare(desktop);
-    bare.cursorThread->stop();
+    bare.cursor().stop();
     logged([&] { bare.configureScreenMapping(640, 480); });
     bare.moveCursor(10, -20, M_MOVE, 0);
-    EXPECT_EQ(bare.cursorThread->targetX, 960 + 54);
+    EXPECT_EQ(bare.cursor().target().x, 960 + 54);
 }
 
 TEST_F(Mouse, ButtonNames) {
@@ -277,8 +277,7 @@ TEST_F(Mouse, ReleaseAllLiftsHeldButtonsSilentlyAndStopsTheWorker) {
     EXPECT_EQ(logged([&] { emitter.releaseAllButtons(); }), "");
     EXPECT_EQ(sent(), (Flags{MOUSEEVENTF_LEFTUP, MOUSEEVENTF_MIDDLEUP}));
     EXPECT_TRUE(emitter.isDown(M_LBUTTON));  // the program is ending: state is left as it was
-    EXPECT_EQ(emitter.cursorThread->running, 0);
-    EXPECT_EQ(emitter.cursorThread->queue, nullptr);
+    EXPECT_FALSE(emitter.cursor().running());
 }
 
 TEST_F(Mouse, ResetAndReleaseDisarmsRulesAndReleasesWithALogLine) {
@@ -302,23 +301,23 @@ TEST_F(Mouse, ResetAndReleaseDisarmsRulesAndReleasesWithALogLine) {
 TEST_F(Mouse, ScreenMappingFigures) {
     const std::string log = logged([&] { emitter.configureScreenMapping(640, 480); });
     EXPECT_EQ(log, "\nSensor resolution: (640, 480), Screen resulotion: (1920, 1080)\n");
-    EXPECT_EQ(emitter.scaleX, 5.4857144f);
-    EXPECT_EQ(emitter.scaleY, 4.32f);
-    EXPECT_EQ(emitter.offsetX, 795);
-    EXPECT_EQ(emitter.offsetY, 496);
-    EXPECT_EQ(emitter.moveThreshold, 10);
-    EXPECT_EQ(emitter.holdFrames, 30);
-    EXPECT_EQ(emitter.holdTolerance, 10.0f);
-    EXPECT_EQ(emitter.fineScaleX, 0.5f);
-    const CursorThread& t = *emitter.cursorThread;
-    EXPECT_EQ((Point{t.screenWidth, t.screenHeight}), (Point{1920, 1080}));
-    EXPECT_EQ((Point{t.targetX, t.targetY}), (Point{960, 540}));
-    EXPECT_EQ((Point{t.lastSentX, t.lastSentY}), (Point{960, 540}));
-    EXPECT_EQ((Point{t.holdFrames, t.holdTolerance}), (Point{30, 10}));
+    EXPECT_EQ(emitter.mapping().scaleX, 5.4857144f);
+    EXPECT_EQ(emitter.mapping().scaleY, 4.32f);
+    EXPECT_EQ(emitter.mapping().offsetX, 795);
+    EXPECT_EQ(emitter.mapping().offsetY, 496);
+    EXPECT_EQ(emitter.mapping().moveThreshold, 10);
+    EXPECT_EQ(emitter.mapping().holdFrames, 30);
+    EXPECT_EQ(emitter.mapping().holdTolerance, 10.0f);
+    EXPECT_EQ(emitter.mapping().fineScaleX, 0.5f);
+    const CursorThread& t = emitter.cursor();
+    EXPECT_EQ((Point{t.settings().screenWidth, t.settings().screenHeight}), (Point{1920, 1080}));
+    EXPECT_EQ((Point{t.target().x, t.target().y}), (Point{960, 540}));
+    EXPECT_EQ((Point{t.lastSent().x, t.lastSent().y}), (Point{960, 540}));
+    EXPECT_EQ((Point{t.settings().holdFrames, t.settings().holdTolerance}), (Point{30, 10}));
 
     map(320, 240);  // the depth image is smaller than the active region
-    EXPECT_EQ(emitter.offsetX, -82);
-    EXPECT_EQ(emitter.offsetY, -21);
+    EXPECT_EQ(emitter.mapping().offsetX, -82);
+    EXPECT_EQ(emitter.mapping().offsetY, -21);
 }
 
 TEST_F(Mouse, ScreenMappingTakesTheFirstMoveAndHoldRules) {
@@ -327,23 +326,24 @@ TEST_F(Mouse, ScreenMappingTakesTheFirstMoveAndHoldRules) {
     rule(HAND_HOLD, 3000, M_RBUTTON, MOUSEW_CLICK, 40.0f);
     rule(HAND_MOVE, 90, M_MOVE, MOUSE_MOVE, 0.8f);
     map();
-    EXPECT_EQ(emitter.holdFrames, 45);
-    EXPECT_EQ(emitter.holdTolerance, 30.0f);
-    EXPECT_EQ(emitter.moveThreshold, 250);
-    EXPECT_EQ(emitter.fineScaleY, 0.3f);
-    EXPECT_EQ((Point{emitter.cursorThread->holdFrames, emitter.cursorThread->holdTolerance}),
-              (Point{45, 30}));
+    EXPECT_EQ(emitter.mapping().holdFrames, 45);
+    EXPECT_EQ(emitter.mapping().holdTolerance, 30.0f);
+    EXPECT_EQ(emitter.mapping().moveThreshold, 250);
+    EXPECT_EQ(emitter.mapping().fineScaleY, 0.3f);
+    EXPECT_EQ(
+        (Point{emitter.cursor().settings().holdFrames, emitter.cursor().settings().holdTolerance}),
+        (Point{45, 30}));
 
     // Threshold -1 keeps the defaults; the worker's tolerance is truncated.
     MouseEmitter other(desktop);
     other.addRule(HAND_HOLD, -1, M_LBUTTON, 7.3f, MOUSEW_CLICK);
     other.addRule(HAND_MOVE, -1, M_MOVE, 0.0f, MOUSE_MOVE);
     logged([&] { other.configureScreenMapping(640, 480); });
-    EXPECT_EQ(other.holdFrames, 30);
-    EXPECT_EQ(other.holdTolerance, 14.6f);
-    EXPECT_EQ(other.cursorThread->holdTolerance, 14);
-    EXPECT_EQ(other.moveThreshold, 10);
-    EXPECT_EQ(other.fineScaleX, 0.5f);
+    EXPECT_EQ(other.mapping().holdFrames, 30);
+    EXPECT_EQ(other.mapping().holdTolerance, 14.6f);
+    EXPECT_EQ(other.cursor().settings().holdTolerance, 14);
+    EXPECT_EQ(other.mapping().moveThreshold, 10);
+    EXPECT_EQ(other.mapping().fineScaleX, 0.5f);
 }
 
 }  // namespace

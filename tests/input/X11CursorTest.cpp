@@ -35,8 +35,8 @@ class X11Cursor : public ::testing::Test {
 
     // Hands the worker a target, waits until it has been taken, and reads the pointer back.
     Point moveTo(int x, int y) {
-        emitter->cursorThread->moveTo(x, y);
-        emitter->cursorThread->drain();
+        emitter->cursor().moveTo(x, y);
+        emitter->cursor().drain();
         desktop->cursorPos();  // a round trip: the server has seen the move
         Point p;
         client->pointer(p.first, p.second);
@@ -50,7 +50,7 @@ class X11Cursor : public ::testing::Test {
 };
 
 TEST_F(X11Cursor, TargetsMoveThePointerToTheSmoothedPositions) {
-    EXPECT_EQ(emitter->cursorThread->screenWidth, 1280);
+    EXPECT_EQ(emitter->cursor().settings().screenWidth, 1280);
     const std::pair<Point, Point> steps[] = {{{100, 200}, {100, 200}},
                                              {{110, 200}, {109, 200}},
                                              {{120, 205}, {118, 204}},

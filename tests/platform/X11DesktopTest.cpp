@@ -37,10 +37,10 @@ TEST_F(X11, AKeyboardRuleReachesTheFocusedClient) {
     TempFile config("HAND_RIGHT 10 KEY_CLICK VK_RIGHT 0 0\nHAND_LEFT 10 KEY_CLICK q 0 0\n");
     testing::internal::CaptureStdout();
     ASSERT_EQ(router.loadGestureConfig(config.path().c_str(), 320, 240), 0);
-    router.keyboardEmitter->handleGesture(GestureId::HAND_RIGHT, 150);
-    router.keyboardEmitter->handleGesture(GestureId::HAND_RIGHT, 0);
-    router.keyboardEmitter->handleGesture(GestureId::HAND_LEFT, 150);
-    router.keyboardEmitter->handleGesture(GestureId::HAND_LEFT, 0);
+    router.keyboard().handleGesture(GestureId::HAND_RIGHT, 150);
+    router.keyboard().handleGesture(GestureId::HAND_RIGHT, 0);
+    router.keyboard().handleGesture(GestureId::HAND_LEFT, 150);
+    router.keyboard().handleGesture(GestureId::HAND_LEFT, 0);
     const std::string log = testing::internal::GetCapturedStdout();
     EXPECT_NE(log.find(">>> key : RIGHT - down\t>>> key : RIGHT - release\n"), std::string::npos);
     const auto events = client->waitFor(4, 3000);

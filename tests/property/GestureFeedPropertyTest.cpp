@@ -307,7 +307,7 @@ std::string runSequence(uint64_t seed, const std::string& configPath) {
     platform::RecordingDesktop desktop;
     auto feed = std::make_unique<GestureFeed>(desktop);
     EventRouter& router = feed->manager().router();
-    CursorThread& worker = *router.mouseEmitter->cursorThread;
+    CursorThread& worker = router.mouse().cursor();
     worker.stop();
     if (router.loadGestureConfig(configPath.c_str(), 640, 480) != 0) {
         std::string errors;
@@ -328,14 +328,14 @@ std::string runSequence(uint64_t seed, const std::string& configPath) {
     auto allUp = [&](const char* when) {
         const std::string down = ledger.down();
         if (!down.empty() && problem.empty()) problem = std::string(when) + ": still down: " + down;
-        const KeyboardEmitter& keys = *router.keyboardEmitter;
+        const KeyboardEmitter& keys = router.keyboard();
         for (int k = 0; k < keys.keyCount() && problem.empty(); ++k) {
             if (keys.key(k).down != 0) {
                 problem = std::string(when) + ": the keyboard emitter holds key " +
                           std::to_string(keys.key(k).vk);
             }
         }
-        const MouseEmitter& mouse = *router.mouseEmitter;
+        const MouseEmitter& mouse = router.mouse();
         for (int b = 0; b < mouse.buttonCount() && problem.empty(); ++b) {
             if (mouse.button(b).down != 0) {
                 problem = std::string(when) + ": the mouse emitter holds code " +
