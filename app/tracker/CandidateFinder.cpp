@@ -192,11 +192,11 @@ bool CandidateFinder::growRegion(int seed, int label, Candidate* candidate) {
     // The whole band when it is the size of an arm's end; otherwise its nearer part, which
     // leaves out a body or desk that the arm joins less than a band behind the hand.
     if (evaluate(seed, label, tail, farLimit, candidate)) return true;
-    return nearCells_ < tail && evaluate(seed, label, nearCells_, nearLimit, candidate);
+    return nearCells_ < tail && evaluate(seed, label, nearCells_, nearLimit, candidate, true);
 }
 
-bool CandidateFinder::evaluate(int seed, int label, int cells, int limit,
-                               Candidate* candidate) const {
+bool CandidateFinder::evaluate(int seed, int label, int cells, int limit, Candidate* candidate,
+                               bool nearPart) const {
     if (cells < 3) return false;
     const int seedZ = depth_[static_cast<size_t>(seed)];
     const auto gap = static_cast<int>(params_.isolationGap);
@@ -277,7 +277,9 @@ bool CandidateFinder::evaluate(int seed, int label, int cells, int limit,
     const int outline = freeEdges + boundEdges;
     const float isolation =
         outline > 0 ? static_cast<float>(freeEdges) / static_cast<float>(outline) : 1.0F;
-    if (isolation < params_.minIsolation) return false;
+    // The nearer part is cut out of something larger, along its far side: more of the rest of
+    // its outline must be free (a floor's patch between shadows is free on half of it).
+    if (isolation < (nearPart ? params_.nearMinIsolation : params_.minIsolation)) return false;
 
     // The hand sits at the region's end farthest from where it joins the arm, or else from
     // where it leaves the image.

@@ -35,11 +35,12 @@ struct CandidateParams {
     float nearBand = 100.0F;      // the band's nearer part, tried when the whole is no candidate
     float isolationGap = 100.0F;  // background this far behind an outline counts as free (mm)
     float minIsolation = 0.5F;    // fraction of outline edges that must be free
-    float handRadius = 100.0F;    // radius of the hand region around the extremity (mm)
-    float minHandArea = 5500.0F;  // mm^2 of the hand region (55 cm^2)
-    float maxArea = 80000.0F;     // mm^2 of the whole region (800 cm^2)
-    float maxExtent = 650.0F;     // larger side of the region's box (mm)
-    float minWidth = 40.0F;       // smallest sides of the region's box (mm): rejects slivers
+    float nearMinIsolation = 0.6F;  // the same for the band's nearer part
+    float handRadius = 100.0F;      // radius of the hand region around the extremity (mm)
+    float minHandArea = 5500.0F;    // mm^2 of the hand region (55 cm^2)
+    float maxArea = 80000.0F;       // mm^2 of the whole region (800 cm^2)
+    float maxExtent = 650.0F;       // larger side of the region's box (mm)
+    float minWidth = 40.0F;         // smallest sides of the region's box (mm): rejects slivers
     float minHeight = 60.0F;
     float maxEdgeContact = 120.0F;      // mm along the image's edge, for a region without an arm
     float maxCandidateDepth = 3500.0F;  // candidates farther away are not reported (mm)
@@ -76,7 +77,9 @@ class CandidateFinder {
     bool growRegion(int seed, int label, Candidate* candidate);
     // Whether the region's first `cells` queued cells, `limit` the band's farthest depth, are a
     // candidate; fills it in when they are.
-    bool evaluate(int seed, int label, int cells, int limit, Candidate* candidate) const;
+    // `nearPart`: they are the band's nearer part, which must be more isolated.
+    bool evaluate(int seed, int label, int cells, int limit, Candidate* candidate,
+                  bool nearPart = false) const;
     float jumpAt(float z) const;
     // Index of grid cell (gx, gy); -1 and the width or height are the border outside the image.
     std::size_t cellIndex(int gx, int gy) const {
