@@ -37,15 +37,24 @@ HandFollower::HandFollower(const FollowParams& params) : params_(params) {
 }
 
 FollowResult HandFollower::follow(const DepthView& frame, const Vec3& prediction, bool widened,
-                                  float interval, const Vec3* others, int otherCount) {
-    const float reach = std::max(params_.maxJump, params_.maxSpeed * std::max(0.0F, interval));
+                                  float interval, const Vec3* others, int otherCount, float speed) {
+    const float dt = std::max(0.0F, interval);
+    const float reach = std::max(params_.maxJump, params_.maxSpeed * dt);
     const float radius = widened ? params_.widenedRadius : params_.searchRadius;
     Search s = search(frame, prediction, radius, reach, others, otherCount);
-    if (s.ambiguous) {
-        const float wide = reach + params_.searchRadius;
+    // A fast hand that turns between two frames is up to its own travel per frame away from
+    // the prediction (it was predicted to go on); such a hand is looked for that much further.
+    const float lead = std::isfinite(speed) ? speed * dt : 0.0F;
+    const bool outrun = !s.result.supported && lead >= params_.minLead;
+    if (s.ambiguous || outrun) {
+        const float extra = outrun ? lead : 0.0F;
+        const float wide = reach + extra + params_.searchRadius;
         if (wide > radius) {
-            const Search second = search(frame, prediction, wide, reach, others, otherCount);
-            if (!second.ambiguous) s = second;
+            const Search second =
+                search(frame, prediction, wide, reach + extra, others, otherCount);
+            if (!second.ambiguous || (outrun && !s.ambiguous && second.result.supported)) {
+                s = second;
+            }
         }
     }
     return s.result;

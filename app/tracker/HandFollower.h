@@ -55,6 +55,7 @@ struct FollowParams {
     float thinPull = 10.0F;        // mm the thin parts must pull the mean before they are left out
     int exitGap = 2;               // window-edge cells between two places the surface leaves
     float borderMargin = 30.0F;    // mm from the image edge
+    float minLead = 60.0F;  // mm a hand moves per frame before a lost one is looked for further
 };
 
 struct FollowResult {
@@ -71,9 +72,11 @@ class HandFollower {
 
     void configure(const CameraModel& camera) { camera_ = camera; }
 
-    // `interval` is the time since the last frame (s).
+    // `interval` is the time since the last frame (s); `speed` the hand's last speed (mm/s).
+    // A fast hand that turns lands up to its speed times the interval away from the
+    // prediction, so the second look reaches that much further.
     FollowResult follow(const DepthView& frame, const Vec3& prediction, bool widened,
-                        float interval, const Vec3* others, int otherCount);
+                        float interval, const Vec3* others, int otherCount, float speed = 0.0F);
 
   private:
     struct Search {

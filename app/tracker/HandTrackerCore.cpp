@@ -120,7 +120,8 @@ void HandTrackerCore::followHands(const DepthView& frame, double time, float dt)
             if (&o != &h && active(o)) others[static_cast<size_t>(otherCount++)] = o.prediction;
         }
         const FollowResult r =
-            follower_.follow(frame, h.prediction, !h.supported, dt, others.data(), otherCount);
+            follower_.follow(frame, h.prediction, !h.supported, dt, others.data(), otherCount,
+                             std::sqrt(squaredDistance(h.velocity, Vec3{})));
         if (r.supported) {
             const Vec3 measured = r.surface + Vec3{0.0F, 0.0F, params_.surfaceToCentre};
             if (h.supported && dt > 0) {
