@@ -16,6 +16,7 @@
 #include "platform/Log.h"
 #include "platform/RecordingDesktop.h"
 #include "platform/X11Desktop.h"
+#include "platform/X11PictureWindow.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ int main(int argc, char** argv) {
 
     int code = 0;
     {
-        SampleViewer viewer(options, *desktop);
+        SampleViewer viewer(options, *desktop, std::make_unique<platform::X11PictureWindow>());
         if (viewer.init(argc, argv) != 0) {
             code = 1;
         } else {

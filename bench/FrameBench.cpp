@@ -1,7 +1,7 @@
 // Per-frame cost of the whole frame path without the OpenGL upload: tracker
 // read, depth picture (histogram and texture), hands started at focus
 // gestures, hand points with the two-hand midpoint, gesture manager and
-// emitters on a recording desktop (bench/FramePath.h), over every frame of a
+// emitters on a recording desktop (app/FrameLoop.h), over every frame of a
 // no-drop scene, one benchmark per scene (the demo at 320 x 240 and at
 // 640 x 480 by default).
 //
@@ -53,15 +53,28 @@
 
 #include <GL/freeglut.h>
 
+#include "app/FrameLoop.h"
 #include "app/TuningView.h"
-#include "bench/FramePath.h"
 #include "gesture/Explainer.h"
 #include "gesture/Trace.h"
+#include "platform/RecordingDesktop.h"
+#include "platform/RecordingPictureWindow.h"
 #include "sim/Renderer.h"
 #include "sim/Scene.h"
 #include "tests/support/QuietStdout.h"
 
 namespace {
+
+// The frame loop on `desktop` with a recording picture window, the scene at
+// `speed` (0: no-drop pacing, so frame i of the loop is frame i of the scene).
+inline FrameLoop::Settings sceneSettings(const std::string& scene, const std::string& config,
+                                         float speed = 0.0f) {
+    FrameLoop::Settings s;
+    s.device = scene;
+    s.configPath = config;
+    s.playbackSpeed = speed;
+    return s;
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -100,7 +113,7 @@ PassTimes plainReadPass(const std::string& scene, int frames) {
         t.error = oniGetExtendedError();
         return t;
     }
-    bench::setPlaybackSpeed(device.get(), 0.0f);
+    setPlaybackSpeed(device.get(), 0.0f);
     DepthStream stream;
     if (stream.create(device.get()) != ONI_STATUS_OK ||
         oniStreamStart(stream.get()) != ONI_STATUS_OK) {
@@ -140,8 +153,10 @@ void frameBench(benchmark::State& state, const Options& options, const std::stri
         state.SkipWithError(("plain read pass failed: " + plain.error).c_str());
         return;
     }
-    bench::FramePath path(scene, options.config);
-    if (!path.ok()) {
+    platform::RecordingDesktop desktop(platform::ScreenSize{1920, 1080});
+    FrameLoop path(desktop, std::make_unique<platform::RecordingPictureWindow>());
+    path.open(sceneSettings(scene, options.config));
+    if (!path.error().empty()) {
         state.SkipWithError(path.error().c_str());
         return;
     }
@@ -152,7 +167,7 @@ void frameBench(benchmark::State& state, const Options& options, const std::stri
     for (auto _ : state) {
         const auto w0 = Clock::now();
         const double c0 = threadCpuUs();
-        if (!path.step()) {
+        if (path.step() != FrameLoop::Step::Frame) {
             state.SkipWithError("a read failed before the scene's end");
             break;
         }
@@ -175,22 +190,22 @@ void frameBench(benchmark::State& state, const Options& options, const std::stri
     state.counters["read_cpu_us"] = plain.cpuUs;
     state.counters["ratio"] = (wallSum / n) / plain.wallUs;
     state.counters["own_us"] = wallSum / n - plain.wallUs;
-    state.counters["events"] = static_cast<double>(path.desktop().records().size());
-    state.SetLabel(std::to_string(path.width()) + "x" + std::to_string(path.height()));
+    state.counters["events"] = static_cast<double>(desktop.records().size());
+    state.SetLabel(std::to_string(path.depthWidth()) + "x" + std::to_string(path.depthHeight()));
 
     if (!options.summary.empty()) {
         if (std::FILE* out = std::fopen(options.summary.c_str(), "a")) {
-            std::fprintf(out, "%dx%d %d %.1f %.1f %.1f %.1f %.1f %.1f %.3f %.1f\n", path.width(),
-                         path.height(), static_cast<int>(cpu.size()), cpuSum / n,
-                         sorted[static_cast<size_t>(0.95 * (n - 1))], sorted.back(), wallSum / n,
-                         plain.wallUs, plain.cpuUs, (wallSum / n) / plain.wallUs,
+            std::fprintf(out, "%dx%d %d %.1f %.1f %.1f %.1f %.1f %.1f %.3f %.1f\n",
+                         path.depthWidth(), path.depthHeight(), static_cast<int>(cpu.size()),
+                         cpuSum / n, sorted[static_cast<size_t>(0.95 * (n - 1))], sorted.back(),
+                         wallSum / n, plain.wallUs, plain.cpuUs, (wallSum / n) / plain.wallUs,
                          wallSum / n - plain.wallUs);
             std::fclose(out);
         }
     }
     if (!options.csvDir.empty()) {
-        const std::string file = options.csvDir + "/frame-" + std::to_string(path.width()) + "x" +
-                                 std::to_string(path.height()) + ".csv";
+        const std::string file = options.csvDir + "/frame-" + std::to_string(path.depthWidth()) +
+                                 "x" + std::to_string(path.depthHeight()) + ".csv";
         if (std::FILE* out = std::fopen(file.c_str(), "w")) {
             std::fprintf(out, "frame,cpu_us,wall_us\n");
             for (size_t i = 0; i < cpu.size(); ++i)
@@ -241,18 +256,20 @@ struct CapturedHands {
 
 CapturedHands captureHands(const std::string& scene, const std::string& config, int frames) {
     CapturedHands c;
-    bench::FramePath path(scene, config);
-    if (!path.ok()) {
+    platform::RecordingDesktop desktop(platform::ScreenSize{1920, 1080});
+    FrameLoop path(desktop, std::make_unique<platform::RecordingPictureWindow>());
+    path.open(sceneSettings(scene, config));
+    if (!path.error().empty()) {
         c.error = path.error();
         return c;
     }
-    path.setObserver([&c](const bench::FrameInfo& info, bench::FramePath&) {
+    path.setObserver([&c](const FrameLoop::Frame& info, FrameLoop&) {
         HandPointSet set = info.set;
         set.count = info.handCount;
         c.frames.push_back(set);
     });
     QuietStdout quiet;
-    for (int i = 0; i < frames && path.step(); ++i) {
+    for (int i = 0; i < frames && path.step() == FrameLoop::Step::Frame; ++i) {
     }
     return c;
 }

@@ -1,6 +1,6 @@
 // Cursor jitter for a still hand: a hand held still at 2 m steers the cursor
 // in mouse mode (bench/scenes/still-hand.scene with bench/scenes/mouse.txt)
-// through the whole frame path (bench/FramePath.h) at the sensor's own pace,
+// through the whole frame path (app/FrameLoop.h) at the sensor's own pace,
 // 30 frames per second, so the cursor worker sees targets as it does in use.
 // Over the still part of the scene it reports, in screen pixels (1920 x 1080):
 //   moves        absolute moves the cursor worker sent
@@ -23,10 +23,23 @@
 #include <string>
 #include <vector>
 
-#include "bench/FramePath.h"
+#include "app/FrameLoop.h"
+#include "platform/RecordingDesktop.h"
+#include "platform/RecordingPictureWindow.h"
 #include "sim/Scene.h"
 
 namespace {
+
+// The frame loop on `desktop` with a recording picture window, the scene at
+// `speed` (0: no-drop pacing, so frame i of the loop is frame i of the scene).
+inline FrameLoop::Settings sceneSettings(const std::string& scene, const std::string& config,
+                                         float speed = 0.0f) {
+    FrameLoop::Settings s;
+    s.device = scene;
+    s.configPath = config;
+    s.playbackSpeed = speed;
+    return s;
+}
 
 std::string sourceDir() {
     const char* dir = std::getenv("TOLVANE_SOURCE_DIR");
@@ -122,23 +135,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    bench::FramePath path(scenePath, config, 1.0f);
-    if (!path.ok()) {
+    platform::RecordingDesktop desktop(platform::ScreenSize{1920, 1080});
+    FrameLoop path(desktop, std::make_unique<platform::RecordingPictureWindow>());
+    path.open(sceneSettings(scenePath, config, 1.0f));
+    if (!path.error().empty()) {
         std::fprintf(stderr, "%s\n", path.error().c_str());
         return 1;
     }
-    const platform::ScreenSize screen = path.desktop().screenSize();
+    const platform::ScreenSize screen = desktop.screenSize();
     std::vector<platform::ScreenPoint> moves;
     std::vector<platform::ScreenPoint> sampled;
     double handZ = 0;
     int handFrames = 0;
     int frames = 0;
     for (int k = 0; k < scene->frameCount(); ++k) {
-        if (!path.step()) break;
+        if (path.step() != FrameLoop::Step::Frame) break;
         ++frames;
         const double t = scene->frameTime(k);
         const bool inside = t >= from && t < to;
-        for (const platform::InputRecord& r : path.desktop().take()) {
+        for (const platform::InputRecord& r : desktop.take()) {
             if (r.type != platform::InputRecord::Type::Mouse ||
                 (r.mouse.flags & platform::MOUSEEVENTF_ABSOLUTE) == 0 || !inside) {
                 continue;
@@ -147,7 +162,7 @@ int main(int argc, char** argv) {
                              platform::normalisedToPixel(r.mouse.dy, screen.height)});
         }
         if (inside) {
-            sampled.push_back(path.desktop().cursorPos());
+            sampled.push_back(desktop.cursorPos());
             if (path.lastFrame().handCount > 0) {
                 handZ += path.lastFrame().hands[0].z;
                 ++handFrames;

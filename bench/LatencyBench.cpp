@@ -1,7 +1,7 @@
 // Gesture latency: frames from the moment a scene's true hand positions cross
 // a rule's threshold to the frame in which the frame path sends the event.
 //
-// Each scene runs once through the whole frame path (bench/FramePath.h: the
+// Each scene runs once through the whole frame path (app/FrameLoop.h: the
 // virtual sensor, the hand tracker, hand points, the gesture manager and its
 // emitters on a recording desktop). Beside it a second gesture manager with
 // the same configuration is fed, frame by frame, the scene's ground truth
@@ -29,11 +29,24 @@
 #include <string>
 #include <vector>
 
-#include "bench/FramePath.h"
+#include "app/FrameLoop.h"
 #include "config/EventRouter.h"
+#include "platform/RecordingDesktop.h"
+#include "platform/RecordingPictureWindow.h"
 #include "sim/Scene.h"
 
 namespace {
+
+// The frame loop on `desktop` with a recording picture window, the scene at
+// `speed` (0: no-drop pacing, so frame i of the loop is frame i of the scene).
+inline FrameLoop::Settings sceneSettings(const std::string& scene, const std::string& config,
+                                         float speed = 0.0f) {
+    FrameLoop::Settings s;
+    s.device = scene;
+    s.configPath = config;
+    s.playbackSpeed = speed;
+    return s;
+}
 
 std::string sourceDir() {
     const char* dir = std::getenv("TOLVANE_SOURCE_DIR");
@@ -100,8 +113,10 @@ SceneResult runScene(const std::string& scenePath, const std::string& config) {
         std::fprintf(stderr, "%s\n", error.c_str());
         std::exit(1);
     }
-    bench::FramePath path(scenePath, config);
-    if (!path.ok()) {
+    platform::RecordingDesktop desktop(platform::ScreenSize{1920, 1080});
+    FrameLoop path(desktop, std::make_unique<platform::RecordingPictureWindow>());
+    path.open(sceneSettings(scenePath, config));
+    if (!path.error().empty()) {
         std::fprintf(stderr, "%s\n", path.error().c_str());
         std::exit(1);
     }
@@ -109,15 +124,15 @@ SceneResult runScene(const std::string& scenePath, const std::string& config) {
     platform::RecordingDesktop truthDesktop(platform::ScreenSize{1920, 1080});
     gesture::GestureFeed truthFeed(truthDesktop);
     truthFeed.manager().frameRate = static_cast<int32_t>(std::lround(scene->sensor.fps));
-    if (truthFeed.manager().router().loadGestureConfig(config.c_str(), path.width(),
-                                                       path.height()) != 0) {
+    if (truthFeed.manager().router().loadGestureConfig(config.c_str(), path.depthWidth(),
+                                                       path.depthHeight()) != 0) {
         std::fprintf(stderr, "cannot load %s\n", config.c_str());
         std::exit(1);
     }
     gesture::FeedbackState truthState{};
     sim::FrameTruth truth;
     int frame = 0;
-    path.setObserver([&](const bench::FrameInfo& info, bench::FramePath& p) {
+    path.setObserver([&](const FrameLoop::Frame& info, FrameLoop& p) {
         sim::groundTruth(*scene, frame, truth);
         Point3f positions[3];
         int count = 0;
@@ -139,9 +154,9 @@ SceneResult runScene(const std::string& scenePath, const std::string& config) {
         }
         HandPointSet set;
         Point3f screen[20];
-        convertHands(positions, count, p.scaleX(), p.scaleY(), p.converter(), set, screen);
+        convertHands(positions, count, p.viewScaleX(), p.viewScaleY(), p.converter(), set, screen);
         if (count >= 2 && info.depth != nullptr) {
-            const DepthFrameView view = bench::viewOf(info.depth);
+            const DepthFrameView view = depthViewOf(info.depth);
             computeHandMidpoint(&view, set, p.converter());
         }
         truthFeed.feedHandPoints(std::span<const Point3f, 3>(set.depth),
@@ -152,8 +167,8 @@ SceneResult runScene(const std::string& scenePath, const std::string& config) {
     std::vector<Event> ideal;
     const int frames = scene->frameCount();
     for (frame = 0; frame < frames; ++frame) {
-        if (!path.step()) break;
-        collect(path.desktop(), frame, real);
+        if (path.step() != FrameLoop::Step::Frame) break;
+        collect(desktop, frame, real);
         collect(truthDesktop, frame, ideal);
     }
     result.frames = frame;
