@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/Vocabulary.h"
+#include "input/EventCodes.h"
 #include "platform/Log.h"
 
 KeyboardEmitter::KeyboardEmitter(platform::Desktop& desktop) : desktop_(desktop) {}

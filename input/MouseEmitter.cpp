@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/Vocabulary.h"
+#include "input/EventCodes.h"
 #include "platform/Log.h"
 
 using namespace platform;
