@@ -55,6 +55,7 @@
 
 #include "app/FrameLoop.h"
 #include "app/TuningView.h"
+#include "bench/BenchScenes.h"
 #include "gesture/Explainer.h"
 #include "gesture/Trace.h"
 #include "platform/RecordingDesktop.h"
@@ -64,17 +65,6 @@
 #include "tests/support/QuietStdout.h"
 
 namespace {
-
-// The frame loop on `desktop` with a recording picture window, the scene at
-// `speed` (0: no-drop pacing, so frame i of the loop is frame i of the scene).
-inline FrameLoop::Settings sceneSettings(const std::string& scene, const std::string& config,
-                                         float speed = 0.0f) {
-    FrameLoop::Settings s;
-    s.device = scene;
-    s.configPath = config;
-    s.playbackSpeed = speed;
-    return s;
-}
 
 using Clock = std::chrono::steady_clock;
 

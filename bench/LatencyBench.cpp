@@ -30,23 +30,13 @@
 #include <vector>
 
 #include "app/FrameLoop.h"
+#include "bench/BenchScenes.h"
 #include "config/EventRouter.h"
 #include "platform/RecordingDesktop.h"
 #include "platform/RecordingPictureWindow.h"
 #include "sim/Scene.h"
 
 namespace {
-
-// The frame loop on `desktop` with a recording picture window, the scene at
-// `speed` (0: no-drop pacing, so frame i of the loop is frame i of the scene).
-inline FrameLoop::Settings sceneSettings(const std::string& scene, const std::string& config,
-                                         float speed = 0.0f) {
-    FrameLoop::Settings s;
-    s.device = scene;
-    s.configPath = config;
-    s.playbackSpeed = speed;
-    return s;
-}
 
 std::string sourceDir() {
     const char* dir = std::getenv("TOLVANE_SOURCE_DIR");
