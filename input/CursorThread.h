@@ -53,6 +53,13 @@ class CursorThread {
     void stop();
     // Blocks until the worker has taken every queued target (tests, shutdown).
     void drain();
+    // Main thread: the hold flag for the latest queued target. Waits until
+    // the worker has taken every queued target first, so that a pulse is
+    // neither missed nor seen late when the worker falls behind (a busy
+    // machine, a slow display server) and then takes several targets back
+    // to back; the frames then see the pulses they would see if the worker
+    // kept pace.
+    int32_t holdForLatest();
     // The main thread has acted on the current hold pulse: it is not seen
     // again, even when no sample comes before the next read (the hand went
     // on to a gesture and no targets were queued meanwhile).

@@ -48,7 +48,7 @@ int32_t MouseEmitter::handleGesture(int32_t x, int32_t y, int32_t gesture, int32
         if (rule.gesture != gesture) continue;
         if (rule.key == 0 && rule.keyRel == 0) return lastCode;
         if (rule.mode >= EventType::MOUSEW_CLICK && rule.mode <= EventType::MOUSEW_TOGGLE) {
-            hold = cursor_->holdFlag.load();
+            hold = cursor_->holdForLatest();
         }
         if (value >= rule.threshold) {
             switch (rule.mode) {

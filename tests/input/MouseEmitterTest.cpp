@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -344,6 +347,47 @@ TEST_F(Mouse, ScreenMappingTakesTheFirstMoveAndHoldRules) {
     EXPECT_EQ(other.cursor().settings().holdTolerance, 14);
     EXPECT_EQ(other.mapping().moveThreshold, 10);
     EXPECT_EQ(other.mapping().fineScaleX, 0.5f);
+}
+
+// A display server that is slow to take the first move: the worker falls
+// behind the frames and then takes the queued targets back to back.
+class SlowFirstMoveDesktop final : public Desktop {
+  public:
+    void sendKey(const KeyInput& input) override { inner.sendKey(input); }
+    void sendMouse(const MouseInput& input) override {
+        if (first_.exchange(false)) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        inner.sendMouse(input);
+    }
+    ScreenPoint cursorPos() override { return inner.cursorPos(); }
+    ScreenSize screenSize() override { return inner.screenSize(); }
+    void sleepMs(int milliseconds) override { inner.sleepMs(milliseconds); }
+
+    RecordingDesktop inner{{1920, 1080}};
+
+  private:
+    std::atomic<bool> first_{true};
+};
+
+TEST(MouseHold, AWorkerThatFallsBehindStillGivesTheHoldItsClick) {
+    SlowFirstMoveDesktop desktop;
+    MouseEmitter emitter(desktop);
+    emitter.addRule(HAND_MOVE, 3, M_MOVE, 0.5f, MOUSE_MOVE);
+    emitter.addRule(HAND_HOLD, 1000, M_LBUTTON, 10.0f, MOUSEW_CLICK);
+    emitter.registerButton(M_LBUTTON);
+    logged([&] {
+        emitter.configureScreenMapping(320, 240);
+        // A still hand for 40 frames: the 30th sample completes the hold.
+        for (int frame = 0; frame < 40; ++frame) {
+            emitter.handleGesture(0, 0, HAND_MOVE, 0);
+            emitter.handleGesture(0, 0, HAND_HOLD, 1000);
+        }
+    });
+    emitter.cursor().stop();
+    int clicks = 0;
+    for (const InputRecord& r : desktop.inner.records()) {
+        clicks += r.type == InputRecord::Type::Mouse && r.mouse.flags == MOUSEEVENTF_LEFTDOWN;
+    }
+    EXPECT_EQ(clicks, 1);
 }
 
 }  // namespace
