@@ -74,8 +74,8 @@ void CursorThread::drain() {
 int32_t CursorThread::holdForLatest() {
     // The worker usually takes a target within microseconds of its push:
     // yield first, and sleep only when it is kept from running.
-    for (int spins = 0; state_ == State::RUNNING &&
-                        taken_.load(std::memory_order_acquire) < pushed_ && spins < 64;
+    for (int spins = 0;
+         state_ == State::RUNNING && taken_.load(std::memory_order_acquire) < pushed_ && spins < 64;
          ++spins) {
         std::this_thread::yield();
     }

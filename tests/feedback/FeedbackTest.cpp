@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
 
 #include "feedback/Resources.h"
 #include "platform/RecordingDesktop.h"
@@ -112,21 +113,36 @@ TEST_F(FeedbackTest, WindowCodesPlaceTheWindow) {
     }
 }
 
-TEST_F(FeedbackTest, StateCodes) {
-    // Keyboard mode and one hand: every flag counts.
-    EXPECT_EQ(feedback::stateCode(flags(1, 1, 1, 1, 1), 1), 0xF1);
-    EXPECT_EQ(feedback::stateCode(flags(1, 1, 0, 0, 0), 1), 0x41);
-    EXPECT_EQ(feedback::stateCode(flags(1, 0, 1, 0, 0), 1), 0x11);
-    EXPECT_EQ(feedback::stateCode(flags(1, 0, 0, 0, 0), 0), 0);
-    // Two hands: the still-hand flag is left out, the rest move up one bit.
-    EXPECT_EQ(feedback::stateCode(flags(1, 1, 1, 0, 1), 2), 0xC2);
-    EXPECT_EQ(feedback::stateCode(flags(1, 1, 0, 1, 0), 2), 0x62);
-    // Mouse mode outside the gesture sub-mode: likewise.
-    EXPECT_EQ(feedback::stateCode(flags(2, 1, 1, 0, 0), 1), 0x41);
-    EXPECT_EQ(feedback::stateCode(flags(2, 1, 0, 0, 0), 1), 0x41);
-    // Mouse mode inside the sub-mode uses the one-hand layout.
-    EXPECT_EQ(feedback::stateCode(flags(2, 1, 1, 1, 0), 1), 0x71);
-    EXPECT_EQ(feedback::stateCode(flags(2, 0, 0, 1, 0), 3), 0x23);
+TEST_F(FeedbackTest, TheStateCodeChangesWithThePictureAndNotWithoutIt) {
+    // Every state of the recognisers with 0 to 2 hands: the picture is
+    // redrawn only when the code changes, so states of one mode with
+    // different pictures must have different codes, and a flag the picture
+    // does not show (the still hand with two hands, or in mouse mode between
+    // gestures) must not change the code.
+    struct Seen {
+        FeedbackState state;
+        int hands;
+    };
+    std::vector<Seen> all;
+    for (int bits = 0; bits < 32; ++bits) {
+        const FeedbackState s = flags(1 + (bits & 1), (bits >> 1) & 1, (bits >> 2) & 1,
+                                      (bits >> 3) & 1, (bits >> 4) & 1);
+        for (int hands = 0; hands <= 2; ++hands) all.push_back({s, hands});
+    }
+    for (const Seen& a : all) {
+        for (const Seen& b : all) {
+            if (a.state.mode == b.state.mode && feedback::pictureIndex(a.state, a.hands) !=
+                                                    feedback::pictureIndex(b.state, b.hands)) {
+                EXPECT_NE(feedback::stateCode(a.state, a.hands),
+                          feedback::stateCode(b.state, b.hands));
+            }
+        }
+        FeedbackState still = a.state;
+        still.anchorFollows = 1 - still.anchorFollows;
+        if (a.hands == 2 || (a.hands == 1 && a.state.mode == 2 && a.state.mouseActive == 0)) {
+            EXPECT_EQ(feedback::stateCode(a.state, a.hands), feedback::stateCode(still, a.hands));
+        }
+    }
 }
 
 TEST_F(FeedbackTest, EachStateShowsItsPicture) {

@@ -65,16 +65,26 @@ TEST_F(Keyboard, ClickFiresWhenTheValueFallsBackAndSendsExactRecords) {
     EXPECT_TRUE(desktop.records().empty());
 }
 
-TEST_F(Keyboard, ScanCodesCarryTheTableValues) {
-    EXPECT_EQ(KeyboardEmitter::scanCodeOf(8), 0x8E);
-    EXPECT_EQ(KeyboardEmitter::scanCodeOf(9), 0x8F);
-    EXPECT_EQ(KeyboardEmitter::scanCodeOf(32), 0xB9);
-    EXPECT_EQ(KeyboardEmitter::scanCodeOf(160), 0x2A);
-    EXPECT_EQ(KeyboardEmitter::scanCodeOf(161), 0x36);
-    EXPECT_EQ(KeyboardEmitter::scanCodeOf(27), 0x01);
-    EXPECT_EQ(KeyboardEmitter::scanCodeOf(46), 0xD3);
-    EXPECT_EQ(KeyboardEmitter::scanCodeOf('A'), 0x00);
-    EXPECT_EQ(KeyboardEmitter::scanCodeOf(17), 0x00);
+TEST_F(Keyboard, KeysGoOutWithTheirScanCodeOrNoneOutsideTheTable) {
+    // Which scan code each key carries, as a desktop receives it: the
+    // generic Shift goes out as the left one, the right one differs, and a
+    // letter carries none.
+    const auto scanSent = [&](uint8_t vk) {
+        KeyboardEmitter keys(desktop);
+        keys.addRule(kG, 10, vk, 0, 0, EventType::KEY_HOLD);
+        keys.registerKey(vk);
+        logged([&] {
+            keys.handleGesture(kG, 10);
+            keys.handleGesture(kG, 0);
+        });
+        const auto records = desktop.take();
+        EXPECT_EQ(records.size(), 2u) << int{vk};
+        return records.empty() ? -1 : int{records.back().key.scan};
+    };
+    EXPECT_EQ(scanSent(KeyCode::VK_SHIFT), scanSent(KeyCode::VK_LSHIFT));
+    EXPECT_NE(scanSent(KeyCode::VK_LSHIFT), scanSent(KeyCode::VK_RSHIFT));
+    EXPECT_NE(scanSent(KeyCode::VK_LSHIFT), 0);
+    EXPECT_EQ(scanSent('A'), 0);
 }
 
 TEST_F(Keyboard, LettersLogTheirCharacterOnOneLine) {
