@@ -66,19 +66,19 @@ std::size_t CursorThread::queued() const {
 }
 
 void CursorThread::drain() {
-    while (state_ == State::RUNNING && taken_.load(std::memory_order_acquire) < pushed_) {
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    // The worker usually takes a target within microseconds of its push:
+    // yield first, and sleep only when it is kept from running.
+    for (int spins = 0;
+         state_ == State::RUNNING && taken_.load(std::memory_order_acquire) < pushed_; ++spins) {
+        if (spins < 64) {
+            std::this_thread::yield();
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
     }
 }
 
 int32_t CursorThread::holdForLatest() {
-    // The worker usually takes a target within microseconds of its push:
-    // yield first, and sleep only when it is kept from running.
-    for (int spins = 0;
-         state_ == State::RUNNING && taken_.load(std::memory_order_acquire) < pushed_ && spins < 64;
-         ++spins) {
-        std::this_thread::yield();
-    }
     drain();
     return holdFlag.load();
 }

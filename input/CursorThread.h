@@ -51,7 +51,8 @@ class CursorThread {
     // Stops and joins the worker for good; queued targets are discarded.
     // Idempotent.
     void stop();
-    // Blocks until the worker has taken every queued target (tests, shutdown).
+    // Blocks until the worker has taken every queued target (tests, the hold
+    // read below).
     void drain();
     // Main thread: the hold flag for the latest queued target. Waits until
     // the worker has taken every queued target first, so that a pulse is
