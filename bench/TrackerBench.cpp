@@ -16,6 +16,7 @@
 // Usage: tolvane-tracker-bench [--quick] [--verbose] [google-benchmark flags]
 //   --quick    fewer scenes (one seed, 320 x 240 only for the distractors)
 //   --verbose  one line per scene
+//   --trace    one line per frame: each true palm and the tracked hand nearest it
 //   --only S   only the scenes whose name contains S
 //   --set S    classic (the plain scenes), real (the realistic set) or all (default)
 //   --dump DIR writes the scenes into DIR
@@ -471,6 +472,8 @@ std::string groupName(const std::string& name, double fps) {
     return kind + ", " + std::to_string(static_cast<int>(fps)) + " fps";
 }
 
+bool traceFrames = false;
+
 void runCase(const Case& c, Totals& totals, bool verbose) {
     std::string error;
     std::optional<sim::Scene> scene = sim::parseScene(c.text, c.name, error);
@@ -591,6 +594,17 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
                 const Vec3 d{hr.position.x - ht.palm.x, hr.position.y - ht.palm.y,
                              hr.position.z - ht.palm.z};
                 best = std::min(best, std::sqrt(tracker::dot(d, d)));
+            }
+            if (traceFrames) {
+                std::printf("  %6.2f palm (%.0f, %.0f, %.0f) seen %d  nearest %.0f mm  hands",
+                            time, ht.palm.x, ht.palm.y, ht.palm.z, ht.visiblePixels,
+                            best < 1e29F ? best : -1.0F);
+                for (int j = 0; j < out.handCount; ++j) {
+                    const tracker::HandReport& hr = out.hands[j];
+                    std::printf(" %d:%u(%.0f, %.0f, %.0f)", hr.id, hr.state, hr.position.x,
+                                hr.position.y, hr.position.z);
+                }
+                std::printf("\n");
             }
             if (!trackingStarted[i] && best < 150.0F) trackingStarted[i] = true;
             // Realistic scenes: a hand counts from 0.5 s after its first scripted gesture, tracked
@@ -831,6 +845,8 @@ int main(int argc, char** argv) {
             quick = true;
         } else if (std::strcmp(argv[i], "--verbose") == 0) {
             verbose = true;
+        } else if (std::strcmp(argv[i], "--trace") == 0) {
+            traceFrames = true;
         } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             only = argv[++i];
         } else if (std::strcmp(argv[i], "--set") == 0 && i + 1 < argc) {

@@ -13,6 +13,7 @@ enum CellFlags : uint8_t {
     kOutside = 1,   // beyond the image
     kInRegion = 2,  // part of the hand's surface
     kClaimed = 4,   // nearer to another hand
+    kStatic = 8,    // the background there (see Background)
 };
 
 constexpr int kBridgeU[4] = {-1, 1, 0, 0};
@@ -128,8 +129,7 @@ void HandFollower::distanceToOutline(int cells) {
 HandFollower::Search HandFollower::search(const DepthView& frame, const Vec3& prediction,
                                           float radius, float reach, const Vec3* others,
                                           int otherCount) {
-    Search out;
-    FollowResult& result = out.result;
+    const Search out;
     if (!(prediction.z > 100.0F) || frame.data == nullptr) return out;
     float uc = 0;
     float vc = 0;
@@ -152,10 +152,11 @@ HandFollower::Search HandFollower::search(const DepthView& frame, const Vec3& pr
 
     // Sample the window and decide which samples belong to other hands.
     const int bridge = std::min(2, step / 3);
-    const float hand2 = params_.handRadius * params_.handRadius;
     const float seedLimit = reach * reach;
-    int seed = -1;
+    int seed = -1;  // nearest the prediction
     float seedDistance = seedLimit;
+    int moving = -1;  // nearest the prediction among samples in front of the background
+    float movingDistance = seedLimit;
     for (int j = 0; j < rows_; ++j) {
         const int v = v0 + j * step;
         const int fv = v - frame.originY;
@@ -187,14 +188,41 @@ HandFollower::Search HandFollower::search(const DepthView& frame, const Vec3& pr
                     break;
                 }
             }
-            if (flag == 0 && own < seedDistance) {
+            if (flag != 0) continue;
+            if (own < seedDistance) {
                 seedDistance = own;
                 seed = idx;
             }
+            if (background_ != nullptr && background_->isBackground(u, v, z)) {
+                flag = kStatic;
+            } else if (own < movingDistance) {
+                movingDistance = own;
+                moving = idx;
+            }
+        }
+    }
+    // A hand that stands out from the background is kept apart from it: a hand lowered onto a
+    // desk is not grown into the desk top. A hand that is background itself (held still since
+    // before its pixels ever saw what is behind it), or that has no support apart from it, is
+    // grown as if there were no background.
+    if (moving >= 0) {
+        Search apart = grow(moving, true, prediction, seedLimit, step);
+        if (apart.result.supported) return apart;
+        for (int c = 0; c < columns_ * rows_; ++c) {
+            flags_[static_cast<size_t>(c)] &= static_cast<uint8_t>(~kInRegion);
         }
     }
     if (seed < 0) return out;
+    return grow(seed, false, prediction, seedLimit, step);
+}
 
+HandFollower::Search HandFollower::grow(int seed, bool apart, const Vec3& prediction,
+                                        float seedLimit, int step) {
+    Search out;
+    FollowResult& result = out.result;
+    const int width = camera_.width();
+    const int height = camera_.height();
+    const float hand2 = params_.handRadius * params_.handRadius;
     // Grow the surface from the seed; note where it goes on beyond the band or the window.
     const float limit =
         std::max(prediction.z, static_cast<float>(depth_[static_cast<size_t>(seed)])) +
@@ -235,7 +263,8 @@ HandFollower::Search HandFollower::search(const DepthView& frame, const Vec3& pr
                 if ((flag & kOutside) != 0) continue;
             }
             const auto zn = static_cast<float>(depth_[static_cast<size_t>(n)]);
-            if (zn == 0 || std::fabs(zn - z) >= jump || (flag & (kInRegion | kClaimed)) != 0) {
+            if (zn == 0 || std::fabs(zn - z) >= jump || (flag & (kInRegion | kClaimed)) != 0 ||
+                (apart && (flag & kStatic) != 0)) {
                 continue;
             }
             if (zn > limit) {

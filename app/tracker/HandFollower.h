@@ -35,6 +35,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/tracker/Background.h"
 #include "app/tracker/CameraModel.h"
 #include "app/tracker/TrackerTypes.h"
 
@@ -71,6 +72,9 @@ class HandFollower {
     explicit HandFollower(const FollowParams& params = {});
 
     void configure(const CameraModel& camera) { camera_ = camera; }
+    // Samples that are `background`'s are not grown into from a sample in front of it. The
+    // background must outlive the follower's use of it; nullptr: none.
+    void setBackground(const Background* background) { background_ = background; }
 
     // `interval` is the time since the last frame (s); `speed` the hand's last speed (mm/s).
     // A fast hand that turns lands up to its speed times the interval away from the
@@ -85,6 +89,9 @@ class HandFollower {
     };
     Search search(const DepthView& frame, const Vec3& prediction, float radius, float reach,
                   const Vec3* others, int otherCount);
+    // Grows the surface from window cell `seed` (`apart`: not into the background) and finds
+    // the hand on it.
+    Search grow(int seed, bool apart, const Vec3& prediction, float seedLimit, int step);
     // Places where the grown surface leaves the window through its edge.
     int windowExits() const;
     // Chamfer distance (3 per cell side) of every surface cell to the surface's outline.
@@ -92,6 +99,7 @@ class HandFollower {
 
     FollowParams params_;
     CameraModel camera_;
+    const Background* background_ = nullptr;
     int columns_ = 0;
     int rows_ = 0;
     std::vector<uint16_t> depth_;   // window samples, 0 = none

@@ -17,6 +17,8 @@ void HandTrackerCore::configure(const CameraModel& camera) {
     camera_ = camera;
     finder_.configure(camera);
     follower_.configure(camera);
+    background_.configure(camera.width(), camera.height());
+    follower_.setBackground(&background_);
     tracks_.clear();
     for (Hand& h : hands_) h = Hand();
     started_ = false;
@@ -100,6 +102,7 @@ void HandTrackerCore::process(const DepthView& frame, uint64_t timestampUs, Trac
     out.handCount = 0;
     out.gestureCount = 0;
     followHands(frame, time_, dt);
+    background_.update(frame);
     reportHands(out);
     findGestures(frame, time_, out);
 }

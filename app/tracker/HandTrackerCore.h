@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 
+#include "app/tracker/Background.h"
 #include "app/tracker/CameraModel.h"
 #include "app/tracker/CandidateFinder.h"
 #include "app/tracker/CandidateTracks.h"
@@ -48,6 +49,9 @@ enum class StartResult { kStarted, kAlreadyTracked, kNoRoom, kBadPosition };
 class HandTrackerCore {
   public:
     explicit HandTrackerCore(const TrackerParams& params = {});
+    // The follower refers to the core's own background.
+    HandTrackerCore(const HandTrackerCore&) = delete;
+    HandTrackerCore& operator=(const HandTrackerCore&) = delete;
 
     // Sets the stream geometry (resolution and field of view). Allocates; call it when the
     // stream starts or changes, not per frame. Drops every hand and candidate.
@@ -95,6 +99,7 @@ class HandTrackerCore {
     CandidateFinder finder_;
     CandidateTracks tracks_;
     HandFollower follower_;
+    Background background_;
     std::array<Hand, kMaxHands> hands_;
     std::array<Candidate, CandidateFinder::kMaxCandidates> candidates_;
     std::array<GestureEvent, kMaxGestures> events_;

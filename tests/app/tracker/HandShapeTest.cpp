@@ -46,6 +46,10 @@ class Frames {
                     camera_.depthToWorld(static_cast<float>(u), static_cast<float>(v), 1.0F);
                 float z = 3000;
                 if (std::fabs(ray.x * bodyZ) < 230 && ray.y * bodyZ < 250) z = bodyZ;
+                if (deskTop < 0 && ray.y < 0) {
+                    const float onDesk = deskTop / ray.y;
+                    if (onDesk > 300 && onDesk < 1100) z = std::min(z, onDesk);
+                }
                 z = std::min(z, ellipsoid(ray, palm, {44, 50, 14}));
                 for (int f = 0; f < 5; ++f) {
                     // Thumb out to the side, four fingers fanned upwards.
@@ -64,6 +68,9 @@ class Frames {
         }
         return {depth_.data(), 320, 240, 320, 0, 0};
     }
+
+    // Height of a desk top in front of the body (below the sensor; 0: no desk).
+    float deskTop = 0;
 
     // A wall with a ceiling strip along the top and a floor strip along the bottom whose
     // inner edges are ragged and change from frame to frame.
@@ -171,6 +178,29 @@ TEST_F(HandShape, HandWithFingersIsFollowedThroughARaiseAndAWaveAtItsPalm) {
     }
     EXPECT_LT(sum / 120.0F, 33.0F) << "mean distance from the palm's centre";
     EXPECT_LT(worst, 42.0F) << "farthest from the palm's centre";
+}
+
+TEST_F(HandShape, HandLoweredOntoADeskIsFollowedThereAndBackUp) {
+    // Seated at a desk whose top is 190 mm below the sensor, the forearm on it.
+    frames.deskTop = -190;
+    const Vec3 elbow{80, -170, 860};
+    const Vec3 raised{0, -20, 640};
+    int16_t id = -1;
+    ASSERT_EQ(core.startHandTracking(raised + Vec3{0, 0, 11}, &id),
+              tracker::StartResult::kStarted);
+    for (uint32_t k = 0; k < 135; ++k) {
+        // Waved for 1.5 s, then down onto the desk in 1 s, still for 1 s, back up in 1 s.
+        const float t = static_cast<float>(k) / 30.0F - 1.5F;
+        const float phase = std::clamp(t < 1.0F ? t : 3.0F - t, 0.0F, 1.0F);
+        const float low = 0.5F - 0.5F * std::cos(std::numbers::pi_v<float> * phase);
+        const float wave = t < 0 ? 60.0F * std::sin(std::numbers::pi_v<float> * t / 0.3F) : 0.0F;
+        const Vec3 palm = raised + Vec3{wave + 40.0F * low, -125.0F * low, 40.0F * low};
+        core.process(frames.hand(palm, elbow, 1000, k), k * 33'333ULL, out);
+        ASSERT_EQ(out.handCount, 1) << "frame " << k;
+        ASSERT_NE(out.hands[0].state & tracker::kHandTracked, 0U) << "lost at frame " << k;
+        EXPECT_LT(length(out.hands[0].position - (palm + Vec3{0, 0, 11})), 60.0F)
+            << "frame " << k << ": on the desk, not the hand";
+    }
 }
 
 TEST_F(HandShape, FastHandThatLeavesTheSearchWindowIsFoundAgainNotTheArm) {

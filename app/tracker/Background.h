@@ -1,0 +1,62 @@
+// What the sensor sees behind everything that moves: for every pixel, the farthest reading that
+// held for two frames in a row. A desk, a wall, a shelf, or a seated body that has not moved is
+// its own background; a hand is in front of it as soon as it has once moved away from where it
+// is now, since the pixel then saw what lies behind it.
+//
+// A reading counts as background when it lies within the sensor's depth noise of that pixel's
+// farthest reading (`tolerance`). Two frames must agree before a reading is taken as the
+// farthest, so a single far outlier does not move it. Nothing is ever forgotten: an object that
+// comes nearer and stays (a chair pushed closer) is simply never background.
+//
+// A pixel's farthest reading counts once it has been seen again in `kSettled` frames.
+//
+// Allocated by configure(); update() allocates nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "app/tracker/TrackerTypes.h"
+
+namespace tracker {
+
+class Background {
+  public:
+    // Forgets everything; `width` x `height` is the full sensor image.
+    void configure(int width, int height);
+    // Takes in one frame (a window of the sensor image, see DepthView).
+    void update(const DepthView& frame);
+
+    // Depth noise (mm) within which a reading at depth `z` counts as the same surface: about four
+    // disparity steps of a structured-light sensor, at least 24 mm.
+    static int tolerance(int z) { return 24 + static_cast<int>(squareHigh(clampDepth(z)) >> 1U); }
+    // True when the reading `z` (mm) at sensor pixel (u, v) is the background there.
+    bool isBackground(int u, int v, int z) const {
+        if (u < 0 || v < 0 || u >= width_ || v >= height_ || z <= 0) return false;
+        const std::size_t at =
+            static_cast<std::size_t>(v) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(u);
+        const int far = farthest_[at];
+        return far > 0 && settled_[at] >= kSettled && z >= far - tolerance(far);
+    }
+
+    // Frames in which a pixel's farthest reading must be seen again before it counts: what was
+    // in view since the start and never moved (a hand held still then) becomes background only
+    // after a while.
+    static constexpr uint8_t kSettled = 30;
+
+  private:
+    static uint16_t clampDepth(int z) { return static_cast<uint16_t>(z < 0 ? 0 : (z > 65535 ? 65535 : z)); }
+    // z * z / 65536, which vectorises as one 16-bit multiply.
+    static uint16_t squareHigh(uint16_t z) {
+        return static_cast<uint16_t>((static_cast<uint32_t>(z) * z) >> 16U);
+    }
+
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<uint16_t> farthest_;  // 0 = nothing seen yet
+    std::vector<uint16_t> last_;      // the previous frame's readings
+    std::vector<uint8_t> settled_;    // frames the farthest reading has been seen again, at most 255
+};
+
+}  // namespace tracker
