@@ -596,8 +596,8 @@ void runCase(const Case& c, Totals& totals, bool verbose) {
                 best = std::min(best, std::sqrt(tracker::dot(d, d)));
             }
             if (traceFrames) {
-                std::printf("  %6.2f palm (%.0f, %.0f, %.0f) seen %d  nearest %.0f mm  hands",
-                            time, ht.palm.x, ht.palm.y, ht.palm.z, ht.visiblePixels,
+                std::printf("  %6.2f palm (%.0f, %.0f, %.0f) seen %d  nearest %.0f mm  hands", time,
+                            ht.palm.x, ht.palm.y, ht.palm.z, ht.visiblePixels,
                             best < 1e29F ? best : -1.0F);
                 for (int j = 0; j < out.handCount; ++j) {
                     const tracker::HandReport& hr = out.hands[j];

@@ -5,51 +5,65 @@
 
 namespace tracker {
 
+namespace {
+
+// All ones when `on`, else zero: selections by mask keep the loop below free of branches.
+uint16_t mask(bool on) {
+    return static_cast<uint16_t>(-static_cast<int>(on));
+}
+
+}  // namespace
+
 void Background::configure(int width, int height) {
     width_ = std::max(0, width);
     height_ = std::max(0, height);
-    const auto pixels = static_cast<size_t>(width_) * static_cast<size_t>(height_);
-    farthest_.assign(pixels, 0);
-    last_.assign(pixels, 0);
-    settled_.assign(pixels, 0);
+    cellsX_ = (width_ + 1) / 2;
+    cellsY_ = (height_ + 1) / 2;
+    const auto cells = static_cast<size_t>(cellsX_) * static_cast<size_t>(cellsY_);
+    farthest_.assign(cells, 0);
+    last_.assign(cells, 0);
+    settled_.assign(cells, 0);
 }
 
 void Background::update(const DepthView& frame) {
     if (frame.data == nullptr) return;
-    const int u0 = std::max(0, frame.originX);
-    const int v0 = std::max(0, frame.originY);
-    const int u1 = std::min(width_, frame.originX + frame.width);
-    const int v1 = std::min(height_, frame.originY + frame.height);
-    for (int v = v0; v < v1; ++v) {
-        const uint16_t* in = frame.data + static_cast<std::ptrdiff_t>(v - frame.originY) *
-                                              frame.stride +
-                             (u0 - frame.originX);
-        const size_t row = static_cast<size_t>(v) * static_cast<size_t>(width_);
-        uint16_t* far = farthest_.data() + row + u0;
-        uint16_t* last = last_.data() + row + u0;
-        uint8_t* settled = settled_.data() + row + u0;
-        const int n = u1 - u0;
-        // Branch-free so that it vectorises: a pixel takes the nearer of its last two readings
-        // as reached when they agree within the noise and it is farther than what it had;
-        // the count of frames that saw the farthest reading again restarts when it moves.
+    // The cells whose pixel (2 i, 2 j) lies in the frame's window.
+    const int i0 = (std::max(0, frame.originX) + 1) / 2;
+    const int j0 = (std::max(0, frame.originY) + 1) / 2;
+    const int i1 = std::min(cellsX_, (frame.originX + frame.width + 1) / 2);
+    const int j1 = std::min(cellsY_, (frame.originY + frame.height + 1) / 2);
+    if (i1 <= i0) return;
+    for (int j = j0; j < j1; ++j) {
+        const uint16_t* in = frame.data +
+                             static_cast<std::ptrdiff_t>(2 * j - frame.originY) * frame.stride +
+                             (2 * i0 - frame.originX);
+        const size_t row =
+            static_cast<size_t>(j) * static_cast<size_t>(cellsX_) + static_cast<size_t>(i0);
+        uint16_t* far = farthest_.data() + row;
+        uint16_t* last = last_.data() + row;
+        uint16_t* settled = settled_.data() + row;
+        const int n = i1 - i0;
+        // Without branches, so that it vectorises: a pixel takes the nearer of its last two
+        // readings as reached when they agree within the noise and it is farther than what it
+        // had; the count of frames that saw the farthest reading again restarts when something
+        // went away and showed what lies behind it.
         for (int k = 0; k < n; ++k) {
-            const uint16_t z = in[k];
+            const uint16_t z = in[2 * k];
             const uint16_t before = last[k];
             const uint16_t held = z < before ? z : before;
             const uint16_t other = z < before ? before : z;
             const auto spread = static_cast<uint16_t>(other - held);
             const auto tol = static_cast<uint16_t>(24U + (squareHigh(held) >> 1U));
             const uint16_t f = far[k];
-            const bool agree = held != 0 && spread <= tol;
-            const bool farther = agree && held > f;
-            // Something went away and showed what lies behind it: the count starts again.
-            const bool revealed = farther && held > f + tol;
-            // Seen again: the reading reaches the farthest one within the noise.
-            const bool again = agree && held + tol >= f;
-            const uint8_t count = settled[k];
-            far[k] = farther ? held : f;
-            settled[k] = revealed ? uint8_t{0}
-                                  : static_cast<uint8_t>(count + (again && count < 255 ? 1 : 0));
+            const uint16_t count = settled[k];
+            const uint16_t agree = mask((held != 0) & (spread <= tol));
+            const uint16_t farther = agree & mask(held > f);
+            const uint16_t revealed = farther & mask(static_cast<uint16_t>(held - f) > tol);
+            const uint16_t again =
+                agree & mask((held >= f) | (static_cast<uint16_t>(f - held) <= tol));
+            far[k] = static_cast<uint16_t>((held & farther) | (f & ~farther));
+            const auto step = static_cast<uint16_t>(again & mask(count < kSettled) & 1U);
+            settled[k] = static_cast<uint16_t>((count + step) & ~revealed);
             last[k] = z;
         }
     }

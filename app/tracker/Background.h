@@ -1,7 +1,8 @@
-// What the sensor sees behind everything that moves: for every pixel, the farthest reading that
-// held for two frames in a row. A desk, a wall, a shelf, or a seated body that has not moved is
-// its own background; a hand is in front of it as soon as it has once moved away from where it
-// is now, since the pixel then saw what lies behind it.
+// What the sensor sees behind everything that moves: for every other pixel of every other row
+// (a cell of 2 x 2 pixels), the farthest reading that held for two frames in a row. A desk, a wall,
+// a shelf, or a seated body that has not moved is its own background; a hand is in front of it as
+// soon as it has once moved away from where it is now, since the pixel then saw what lies behind
+// it.
 //
 // A reading counts as background when it lies within the sensor's depth noise of that pixel's
 // farthest reading (`tolerance`). Two frames must agree before a reading is taken as the
@@ -35,7 +36,8 @@ class Background {
     bool isBackground(int u, int v, int z) const {
         if (u < 0 || v < 0 || u >= width_ || v >= height_ || z <= 0) return false;
         const std::size_t at =
-            static_cast<std::size_t>(v) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(u);
+            static_cast<std::size_t>(v >> 1) * static_cast<std::size_t>(cellsX_) +
+            static_cast<std::size_t>(u >> 1);
         const int far = farthest_[at];
         return far > 0 && settled_[at] >= kSettled && z >= far - tolerance(far);
     }
@@ -43,10 +45,12 @@ class Background {
     // Frames in which a pixel's farthest reading must be seen again before it counts: what was
     // in view since the start and never moved (a hand held still then) becomes background only
     // after a while.
-    static constexpr uint8_t kSettled = 30;
+    static constexpr uint16_t kSettled = 30;
 
   private:
-    static uint16_t clampDepth(int z) { return static_cast<uint16_t>(z < 0 ? 0 : (z > 65535 ? 65535 : z)); }
+    static uint16_t clampDepth(int z) {
+        return static_cast<uint16_t>(z < 0 ? 0 : (z > 65535 ? 65535 : z));
+    }
     // z * z / 65536, which vectorises as one 16-bit multiply.
     static uint16_t squareHigh(uint16_t z) {
         return static_cast<uint16_t>((static_cast<uint32_t>(z) * z) >> 16U);
@@ -54,9 +58,11 @@ class Background {
 
     int width_ = 0;
     int height_ = 0;
+    int cellsX_ = 0;  // cells per row: pixel (2 i, 2 j) stands for cell (i, j)
+    int cellsY_ = 0;
     std::vector<uint16_t> farthest_;  // 0 = nothing seen yet
     std::vector<uint16_t> last_;      // the previous frame's readings
-    std::vector<uint8_t> settled_;    // frames the farthest reading has been seen again, at most 255
+    std::vector<uint16_t> settled_;   // frames the farthest reading was seen again, to kSettled
 };
 
 }  // namespace tracker

@@ -186,8 +186,7 @@ TEST_F(HandShape, HandLoweredOntoADeskIsFollowedThereAndBackUp) {
     const Vec3 elbow{80, -170, 860};
     const Vec3 raised{0, -20, 640};
     int16_t id = -1;
-    ASSERT_EQ(core.startHandTracking(raised + Vec3{0, 0, 11}, &id),
-              tracker::StartResult::kStarted);
+    ASSERT_EQ(core.startHandTracking(raised + Vec3{0, 0, 11}, &id), tracker::StartResult::kStarted);
     for (uint32_t k = 0; k < 135; ++k) {
         // Waved for 1.5 s, then down onto the desk in 1 s, still for 1 s, back up in 1 s.
         const float t = static_cast<float>(k) / 30.0F - 1.5F;
