@@ -1,6 +1,7 @@
 #include "app/tracker/Background.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 
 namespace tracker {
@@ -23,10 +24,26 @@ void Background::configure(int width, int height) {
     farthest_.assign(cells, 0);
     last_.assign(cells, 0);
     settled_.assign(cells, 0);
+    kept_.assign(cells, 0);
 }
 
-void Background::update(const DepthView& frame) {
+void Background::update(const DepthView& frame, const PixelBox* keep, int keepCount) {
     if (frame.data == nullptr) return;
+    // The cells of the boxes to keep as they are: their counts may restart but not grow.
+    std::array<PixelBox, kMaxKept> boxes{};
+    int boxCount = 0;
+    for (int b = 0; b < keepCount && boxCount < kMaxKept; ++b) {
+        PixelBox c{std::max(0, keep[b].u0 / 2), std::max(0, keep[b].v0 / 2),
+                   std::min(cellsX_, keep[b].u1 / 2 + 1), std::min(cellsY_, keep[b].v1 / 2 + 1)};
+        if (c.u0 >= c.u1 || c.v0 >= c.v1) continue;
+        boxes[static_cast<size_t>(boxCount++)] = c;
+        for (int j = c.v0; j < c.v1; ++j) {
+            const size_t row = static_cast<size_t>(j) * static_cast<size_t>(cellsX_);
+            std::copy(settled_.begin() + static_cast<std::ptrdiff_t>(row + c.u0),
+                      settled_.begin() + static_cast<std::ptrdiff_t>(row + c.u1),
+                      kept_.begin() + static_cast<std::ptrdiff_t>(row + c.u0));
+        }
+    }
     // The cells whose pixel (2 i, 2 j) lies in the frame's window.
     const int i0 = (std::max(0, frame.originX) + 1) / 2;
     const int j0 = (std::max(0, frame.originY) + 1) / 2;
@@ -65,6 +82,16 @@ void Background::update(const DepthView& frame) {
             const auto step = static_cast<uint16_t>(again & mask(count < kSettled) & 1U);
             settled[k] = static_cast<uint16_t>((count + step) & ~revealed);
             last[k] = z;
+        }
+    }
+    for (int b = 0; b < boxCount; ++b) {
+        const PixelBox& c = boxes[static_cast<size_t>(b)];
+        for (int j = c.v0; j < c.v1; ++j) {
+            const size_t row = static_cast<size_t>(j) * static_cast<size_t>(cellsX_);
+            for (int i = c.u0; i < c.u1; ++i) {
+                settled_[row + static_cast<size_t>(i)] = std::min(
+                    settled_[row + static_cast<size_t>(i)], kept_[row + static_cast<size_t>(i)]);
+            }
         }
     }
 }

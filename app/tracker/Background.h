@@ -26,8 +26,18 @@ class Background {
   public:
     // Forgets everything; `width` x `height` is the full sensor image.
     void configure(int width, int height);
-    // Takes in one frame (a window of the sensor image, see DepthView).
-    void update(const DepthView& frame);
+    // Sensor pixels [u0, u1] x [v0, v1].
+    struct PixelBox {
+        int u0 = 0;
+        int v0 = 0;
+        int u1 = -1;
+        int v1 = -1;
+    };
+    static constexpr int kMaxKept = kMaxHands;
+    // Takes in one frame (a window of the sensor image, see DepthView). Nothing inside the
+    // `keep` boxes (the tracked hands, at most kMaxKept) becomes background in this frame, so a
+    // tracked hand held still never does, even where its pixels never saw what is behind it.
+    void update(const DepthView& frame, const PixelBox* keep = nullptr, int keepCount = 0);
 
     // Depth noise (mm) within which a reading at depth `z` counts as the same surface: about four
     // disparity steps of a structured-light sensor, at least 24 mm.
@@ -62,6 +72,7 @@ class Background {
     int cellsY_ = 0;
     std::vector<uint16_t> farthest_;  // 0 = nothing seen yet
     std::vector<uint16_t> last_;      // the previous frame's readings
+    std::vector<uint16_t> kept_;      // the counts of the kept boxes' cells before the update
     std::vector<uint16_t> settled_;   // frames the farthest reading was seen again, to kSettled
 };
 

@@ -102,7 +102,7 @@ void HandTrackerCore::process(const DepthView& frame, uint64_t timestampUs, Trac
     out.handCount = 0;
     out.gestureCount = 0;
     followHands(frame, time_, dt);
-    background_.update(frame);
+    keepHandsOutOfBackground(frame);
     reportHands(out);
     findGestures(frame, time_, out);
 }
@@ -145,6 +145,27 @@ void HandTrackerCore::followHands(const DepthView& frame, double time, float dt)
             if (time - h.lastSupport > params_.lostAfter) h.phase = Phase::kLost;
         }
     }
+}
+
+void HandTrackerCore::keepHandsOutOfBackground(const DepthView& frame) {
+    std::array<Background::PixelBox, kMaxHands> boxes{};
+    int count = 0;
+    for (const Hand& h : hands_) {
+        if ((h.phase != Phase::kNew && h.phase != Phase::kTracked) || !(h.raw.z > 100.0F)) continue;
+        float u = 0;
+        float v = 0;
+        camera_.worldToDepth(h.raw.x, h.raw.y, h.raw.z, &u, &v);
+        const float rx = camera_.focalX() * params_.keepRadius / h.raw.z;
+        const float ry = camera_.focalY() * params_.keepRadius / h.raw.z;
+        if (!std::isfinite(u) || !std::isfinite(v) || !std::isfinite(rx) || !std::isfinite(ry))
+            continue;
+        const float big = 1e6F;
+        boxes[static_cast<size_t>(count++)] = {static_cast<int>(std::clamp(u - rx, -big, big)),
+                                               static_cast<int>(std::clamp(v - ry, -big, big)),
+                                               static_cast<int>(std::clamp(u + rx, -big, big)),
+                                               static_cast<int>(std::clamp(v + ry, -big, big))};
+    }
+    background_.update(frame, boxes.data(), count);
 }
 
 void HandTrackerCore::reportHands(TrackerOutput& out) {

@@ -39,6 +39,7 @@ struct TrackerParams {
     FollowParams follow;
     float candidateGate = 150.0F;      // mm a candidate may move between frames
     float lostAfter = 0.6F;            // s without support before a hand is lost
+    float keepRadius = 200.0F;         // mm around a tracked hand that does not become background
     float duplicateDistance = 150.0F;  // mm: a start request this close to a hand adds none
     float surfaceToCentre = 11.0F;     // mm from the visible hand surface to the hand's centre
     float frameInterval = 1.0F / 30;   // s, when time stamps do not tell
@@ -91,6 +92,7 @@ class HandTrackerCore {
 
     void followHands(const DepthView& frame, double time, float dt);
     void reportHands(TrackerOutput& out);
+    void keepHandsOutOfBackground(const DepthView& frame);
     void findGestures(const DepthView& frame, double time, TrackerOutput& out);
     int16_t nextId();
 
