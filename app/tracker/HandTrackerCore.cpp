@@ -58,9 +58,17 @@ StartResult HandTrackerCore::startHandTracking(const Vec3& position, int16_t* id
         return StartResult::kBadPosition;
     }
     const float near2 = params_.duplicateDistance * params_.duplicateDistance;
-    for (const Hand& h : hands_) {
+    for (Hand& h : hands_) {
         if ((h.phase == Phase::kNew || h.phase == Phase::kTracked) &&
             squaredDistance(h.raw, position) < near2) {
+            if (h.outside) {
+                // Back in view where it left: followed from here again.
+                h.outside = false;
+                h.raw = position;
+                h.smoothed = position;
+                h.prediction = position;
+                h.lastSupport = time_;
+            }
             if (id != nullptr) *id = h.id;
             return StartResult::kAlreadyTracked;
         }
@@ -112,15 +120,22 @@ void HandTrackerCore::followHands(const DepthView& frame, double time, float dt)
         return h.phase == Phase::kNew || h.phase == Phase::kTracked;
     };
     for (Hand& h : hands_) {
-        if (active(h)) h.prediction = h.raw + h.velocity * dt;
+        if (active(h)) h.prediction = h.outside ? h.raw : h.raw + h.velocity * dt;
     }
     const float keep = 1.0F - smoothing_;
     for (Hand& h : hands_) {
         if (!active(h)) continue;
+        if (h.outside) {
+            // Out of the view: picked up again from the candidates (findGestures).
+            if (time - h.lastSupport > params_.outsideFor) h.phase = Phase::kLost;
+            continue;
+        }
         std::array<Vec3, kMaxHands> others{};
         int otherCount = 0;
         for (const Hand& o : hands_) {
-            if (&o != &h && active(o)) others[static_cast<size_t>(otherCount++)] = o.prediction;
+            if (&o != &h && active(o) && !o.outside) {
+                others[static_cast<size_t>(otherCount++)] = o.prediction;
+            }
         }
         const FollowResult r =
             follower_.follow(frame, h.prediction, !h.supported, dt, others.data(), otherCount,
@@ -136,15 +151,70 @@ void HandTrackerCore::followHands(const DepthView& frame, double time, float dt)
             h.smoothed = h.measured ? h.smoothed + (measured - h.smoothed) * keep : measured;
             h.measured = true;
             h.supported = true;
+            h.outside = false;
             h.lastSupport = time;
+            h.lastSeen = measured;
         } else {
             h.supported = false;
             h.velocity = h.velocity * 0.5F;
             h.raw = h.prediction;
             h.smoothed = h.smoothed + (h.raw - h.smoothed) * keep;
-            if (time - h.lastSupport > params_.lostAfter) h.phase = Phase::kLost;
+            if (time - h.lastSupport <= params_.lostAfter) continue;
+            // A hand last seen at the image's edge has most likely left the view there: it is
+            // kept, not reported as tracked, where it left, and picked up again when a hand
+            // candidate comes up near that place within `outsideFor`.
+            if (h.measured && nearImageEdge(h.lastSeen)) {
+                h.outside = true;
+                h.velocity = Vec3{};
+                h.raw = h.lastSeen;
+                h.smoothed = h.lastSeen;
+            } else {
+                h.phase = Phase::kLost;
+            }
         }
     }
+}
+
+void HandTrackerCore::bringBackHands(double time, int found) {
+    const float reach2 = params_.follow.widenedRadius * params_.follow.widenedRadius;
+    const float near2 = params_.duplicateDistance * params_.duplicateDistance;
+    for (Hand& h : hands_) {
+        if (!h.outside || (h.phase != Phase::kNew && h.phase != Phase::kTracked)) continue;
+        const Candidate* best = nullptr;
+        float bestDistance = reach2;
+        for (int k = 0; k < found; ++k) {
+            const Candidate& c = candidates_[static_cast<size_t>(k)];
+            const float d = squaredDistance(c.position, h.lastSeen);
+            if (d > bestDistance) continue;
+            // Not a hand that is tracked already.
+            const bool taken = std::any_of(hands_.begin(), hands_.end(), [&](const Hand& o) {
+                return &o != &h && (o.phase == Phase::kNew || o.phase == Phase::kTracked) &&
+                       !o.outside && squaredDistance(o.raw, c.position) < near2;
+            });
+            if (taken) continue;
+            best = &c;
+            bestDistance = d;
+        }
+        if (best == nullptr) continue;
+        const Vec3 at = best->position + Vec3{0.0F, 0.0F, params_.surfaceToCentre};
+        h.outside = false;
+        h.supported = false;  // followed from there in the next frame, in the widened window
+        h.raw = at;
+        h.smoothed = at;
+        h.prediction = at;
+        h.lastSupport = time;
+    }
+}
+
+bool HandTrackerCore::nearImageEdge(const Vec3& p) const {
+    if (!(p.z > 100.0F)) return false;
+    float u = 0;
+    float v = 0;
+    camera_.worldToDepth(p.x, p.y, p.z, &u, &v);
+    const float mu = camera_.focalX() * params_.edgeBand / p.z;
+    const float mv = camera_.focalY() * params_.edgeBand / p.z;
+    return !(u >= mu && v >= mv && u <= static_cast<float>(camera_.width() - 1) - mu &&
+             v <= static_cast<float>(camera_.height() - 1) - mv);
 }
 
 void HandTrackerCore::keepHandsOutOfBackground(const DepthView& frame) {
@@ -179,6 +249,10 @@ void HandTrackerCore::reportHands(TrackerOutput& out) {
             h.phase = Phase::kFree;
             continue;
         }
+        if (h.outside) {
+            r.state = kHandCoasting;  // out of the view: kept, but no position to use
+            continue;
+        }
         r.state = kHandTracked | (h.supported ? 0U : static_cast<uint32_t>(kHandCoasting));
         if (h.phase == Phase::kNew) {
             r.state |= kHandNew;
@@ -190,6 +264,7 @@ void HandTrackerCore::reportHands(TrackerOutput& out) {
 void HandTrackerCore::findGestures(const DepthView& frame, double time, TrackerOutput& out) {
     if (!enabled_[kGestureWave] && !enabled_[kGestureClick]) return;
     const int found = finder_.find(frame, candidates_.data(), static_cast<int>(candidates_.size()));
+    bringBackHands(time, found);
     const int events = tracks_.update(time, candidates_.data(), found, enabled_, events_.data(),
                                       static_cast<int>(events_.size()));
     for (int k = 0; k < events && out.gestureCount < kMaxGestures; ++k) {

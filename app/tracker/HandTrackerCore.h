@@ -3,7 +3,10 @@
 // Each call to process() takes one depth frame with its time stamp and
 //  1. follows every tracked hand into the new frame (HandFollower), smooths its position and
 //     counts the time it has gone without support; a hand without support for `lostAfter`
-//     seconds is reported once as lost and dropped;
+//     seconds is reported once as lost and dropped, unless it was last seen at the image's
+//     edge: such a hand has left the view, is reported without kHandTracked (kHandCoasting
+//     only) and followed again from a hand candidate that comes up within the widened search
+//     radius of where it left, until `outsideFor` seconds have passed;
 //  2. when a focus gesture type is enabled, looks for hand candidates (CandidateFinder), follows
 //     them (CandidateTracks) and reports the waves and pushes they make.
 // startHandTracking() adds a hand at a position (typically a gesture's) to be followed from the
@@ -37,9 +40,11 @@ struct TrackerParams {
     WaveParams wave;
     PushParams push;
     FollowParams follow;
-    float candidateGate = 150.0F;      // mm a candidate may move between frames
-    float lostAfter = 0.6F;            // s without support before a hand is lost
-    float keepRadius = 200.0F;         // mm around a tracked hand that does not become background
+    float candidateGate = 150.0F;  // mm a candidate may move between frames
+    float lostAfter = 0.6F;        // s without support before a hand is lost
+    float outsideFor = 2.5F;       // s without support before a hand that left the view is lost
+    float edgeBand = 100.0F;       // mm from the image edge within which a hand may leave the view
+    float keepRadius = 200.0F;     // mm around a tracked hand that does not become background
     float duplicateDistance = 150.0F;  // mm: a start request this close to a hand adds none
     float surfaceToCentre = 11.0F;     // mm from the visible hand surface to the hand's centre
     float frameInterval = 1.0F / 30;   // s, when time stamps do not tell
@@ -88,11 +93,16 @@ class HandTrackerCore {
         double lastSupport = 0;  // time of the last frame with support
         bool supported = false;  // found in the last frame
         bool measured = false;   // found in any frame yet
+        bool outside = false;    // left the view through the image's edge, at `lastSeen`
+        Vec3 lastSeen;           // the last measured centre
     };
 
     void followHands(const DepthView& frame, double time, float dt);
     void reportHands(TrackerOutput& out);
     void keepHandsOutOfBackground(const DepthView& frame);
+    bool nearImageEdge(const Vec3& p) const;
+    // Hands out of the view that a candidate of this frame brings back.
+    void bringBackHands(double time, int found);
     void findGestures(const DepthView& frame, double time, TrackerOutput& out);
     int16_t nextId();
 

@@ -43,13 +43,17 @@
  * with a new id; a request within 150 mm of a hand already tracked returns that hand's id and
  * adds none. Up to ORVEX_MAX_HANDS hands are tracked at once; hands that come close stay
  * apart. Every frame lists each hand with its state bits:
- *   ORVEX_HAND_STATE_TRACKED   the position is valid (set in every frame until the hand is lost);
+ *   ORVEX_HAND_STATE_TRACKED   the position is valid (set in every frame until the hand is lost
+ *                              or leaves the view);
  *   ORVEX_HAND_STATE_NEW       first frame of the hand (with TRACKED);
  *   ORVEX_HAND_STATE_COASTING  the hand was not seen in this frame; the position is predicted
- *                              (with TRACKED);
- *   ORVEX_HAND_STATE_LOST      the hand has been without support for 0.6 s (for instance it left
- *                              the view); reported in exactly one frame, without TRACKED, after
- *                              which the hand and its id are gone.
+ *                              (with TRACKED). Alone, without TRACKED: the hand left the view
+ *                              through the image's edge and is kept where it left (the position
+ *                              is not to be used); it is TRACKED again, with its id, when it
+ *                              comes back there;
+ *   ORVEX_HAND_STATE_LOST      the hand has been without support for 0.6 s, or for 2.5 s after
+ *                              leaving the view; reported in exactly one frame, without
+ *                              TRACKED, after which the hand and its id are gone.
  *
  * Gestures. Focus gestures are detected once enabled with orvexStartGestureDetection:
  *   ORVEX_GESTURE_WAVE   a hand moving left and right: four reversals of at least 60 mm, each

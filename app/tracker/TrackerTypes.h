@@ -71,7 +71,9 @@ struct DepthView {
 // Hand state bits. A hand reported with kHandTracked has a usable position. kHandNew marks the
 // first frame of a hand (together with kHandTracked); kHandLost is reported exactly once, in
 // the frame where the hand is dropped (without kHandTracked); kHandCoasting accompanies
-// kHandTracked while the position is predicted because the hand had no support this frame.
+// kHandTracked while the position is predicted because the hand had no support this frame;
+// alone, it marks a hand that left the view through the image's edge and is kept where it left
+// until it comes back (its position is not to be used).
 enum HandStateBits : uint32_t {
     kHandNew = 1,
     kHandTracked = 2,

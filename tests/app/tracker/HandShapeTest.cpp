@@ -207,6 +207,37 @@ TEST_F(HandShape, HandLoweredOntoADeskIsFollowedThereAndBackUp) {
     }
 }
 
+TEST_F(HandShape, HandThatLeavesThroughTheLowerEdgeAndComesBackIsTheSameHand) {
+    // Seated 0.65 m away: the hand circles down out of the image and comes back up 200 mm to
+    // the side of where it left, 1.3 s later. Hands come back as candidates, which are looked
+    // for while a focus gesture is enabled, as the program always has one.
+    core.setGestureEnabled(tracker::kGestureWave, true);
+    const Vec3 elbow{60, -520, 760};
+    const Vec3 top{-100, -60, 640};
+    int16_t id = -1;
+    ASSERT_EQ(core.startHandTracking(top + Vec3{0, 0, 11}, &id), tracker::StartResult::kStarted);
+    int outside = 0;
+    for (uint32_t k = 0; k < 120; ++k) {
+        const float t = static_cast<float>(k) / 30.0F;
+        const float turn = std::numbers::pi_v<float> * std::clamp(t / 3.0F, 0.0F, 1.0F);
+        const Vec3 palm = top + Vec3{100.0F - 100.0F * std::cos(turn), -420.0F * std::sin(turn), 0};
+        core.process(frames.hand(palm, elbow + Vec3{palm.x, 0, 0}, 900, k), k * 33'333ULL, out);
+        ASSERT_EQ(out.handCount, 1) << "frame " << k;
+        const tracker::HandReport& h = out.hands[0];
+        ASSERT_EQ(h.id, id);
+        ASSERT_EQ(h.state & tracker::kHandLost, 0U) << "lost at frame " << k;
+        if ((h.state & tracker::kHandTracked) == 0) {
+            ++outside;
+            continue;
+        }
+        if (k >= 100) {
+            EXPECT_EQ(h.state & tracker::kHandCoasting, 0U) << "frame " << k;
+            EXPECT_LT(length(h.position - (palm + Vec3{0, 0, 11})), 40.0F) << "frame " << k;
+        }
+    }
+    EXPECT_GT(outside, 0) << "the hand never left the view";
+}
+
 TEST_F(HandShape, FastHandThatLeavesTheSearchWindowIsFoundAgainNotTheArm) {
     // Standing 1.1 m away at 15 frames per second: swings of 500 mm, up to 210 mm per frame.
     const Vec3 elbow{150, -300, 1300};
