@@ -395,7 +395,9 @@ class TrackerScript {
             if (h.state == tracker::kHandLost) continue;
             const uint32_t allowed =
                 tracker::kHandTracked | tracker::kHandNew | tracker::kHandCoasting;
-            p_.expect((h.state & tracker::kHandTracked) && (h.state & ~allowed) == 0,
+            // Tracked, or (coasting alone) kept where it left the view.
+            p_.expect(((h.state & tracker::kHandTracked) && (h.state & ~allowed) == 0) ||
+                          h.state == tracker::kHandCoasting,
                       "hand %d in state %u", h.id, h.state);
             p_.expect(!stopped_.count(h.id), "hand %d still tracked after it was stopped", h.id);
             p_.expect(((h.state & tracker::kHandNew) != 0) == (started_.count(h.id) != 0),
