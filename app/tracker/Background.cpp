@@ -24,25 +24,19 @@ void Background::configure(int width, int height) {
     farthest_.assign(cells, 0);
     last_.assign(cells, 0);
     settled_.assign(cells, 0);
-    kept_.assign(cells, 0);
+    counting_.assign(static_cast<size_t>(cellsX_), 1);
 }
 
 void Background::update(const DepthView& frame, const PixelBox* keep, int keepCount) {
     if (frame.data == nullptr) return;
-    // The cells of the boxes to keep as they are: their counts may restart but not grow.
+    // The boxes to keep, in cells: their counts may restart but not grow.
     std::array<PixelBox, kMaxKept> boxes{};
     int boxCount = 0;
     for (int b = 0; b < keepCount && boxCount < kMaxKept; ++b) {
-        PixelBox c{std::max(0, keep[b].u0 / 2), std::max(0, keep[b].v0 / 2),
-                   std::min(cellsX_, keep[b].u1 / 2 + 1), std::min(cellsY_, keep[b].v1 / 2 + 1)};
-        if (c.u0 >= c.u1 || c.v0 >= c.v1) continue;
-        boxes[static_cast<size_t>(boxCount++)] = c;
-        for (int j = c.v0; j < c.v1; ++j) {
-            const size_t row = static_cast<size_t>(j) * static_cast<size_t>(cellsX_);
-            std::copy(settled_.begin() + static_cast<std::ptrdiff_t>(row + c.u0),
-                      settled_.begin() + static_cast<std::ptrdiff_t>(row + c.u1),
-                      kept_.begin() + static_cast<std::ptrdiff_t>(row + c.u0));
-        }
+        const PixelBox c{std::max(0, keep[b].u0 / 2), std::max(0, keep[b].v0 / 2),
+                         std::min(cellsX_, keep[b].u1 / 2 + 1),
+                         std::min(cellsY_, keep[b].v1 / 2 + 1)};
+        if (c.u0 < c.u1 && c.v0 < c.v1) boxes[static_cast<size_t>(boxCount++)] = c;
     }
     // The cells whose pixel (2 i, 2 j) lies in the frame's window.
     const int i0 = (std::max(0, frame.originX) + 1) / 2;
@@ -60,6 +54,16 @@ void Background::update(const DepthView& frame, const PixelBox* keep, int keepCo
         uint16_t* last = last_.data() + row;
         uint16_t* settled = settled_.data() + row;
         const int n = i1 - i0;
+        // `counting_` is all ones between rows; the boxes crossing this row zero their spans.
+        auto markBoxes = [&](uint16_t value) {
+            for (int b = 0; b < boxCount; ++b) {
+                const PixelBox& c = boxes[static_cast<size_t>(b)];
+                if (j < c.v0 || j >= c.v1) continue;
+                std::fill(counting_.begin() + c.u0, counting_.begin() + c.u1, value);
+            }
+        };
+        markBoxes(0);
+        const uint16_t* counts = counting_.data() + i0;
         // Without branches, so that it vectorises: a pixel takes the nearer of its last two
         // readings as reached when they agree within the noise and it is farther than what it
         // had; the count of frames that saw the farthest reading again restarts when something
@@ -70,7 +74,7 @@ void Background::update(const DepthView& frame, const PixelBox* keep, int keepCo
             const uint16_t held = z < before ? z : before;
             const uint16_t other = z < before ? before : z;
             const auto spread = static_cast<uint16_t>(other - held);
-            const auto tol = static_cast<uint16_t>(24U + (squareHigh(held) >> 1U));
+            const uint16_t tol = toleranceAt(held);
             const uint16_t f = far[k];
             const uint16_t count = settled[k];
             const uint16_t agree = mask((held != 0) & (spread <= tol));
@@ -79,20 +83,11 @@ void Background::update(const DepthView& frame, const PixelBox* keep, int keepCo
             const uint16_t again =
                 agree & mask((held >= f) | (static_cast<uint16_t>(f - held) <= tol));
             far[k] = static_cast<uint16_t>((held & farther) | (f & ~farther));
-            const auto step = static_cast<uint16_t>(again & mask(count < kSettled) & 1U);
+            const auto step = static_cast<uint16_t>(again & mask(count < kSettled) & counts[k]);
             settled[k] = static_cast<uint16_t>((count + step) & ~revealed);
             last[k] = z;
         }
-    }
-    for (int b = 0; b < boxCount; ++b) {
-        const PixelBox& c = boxes[static_cast<size_t>(b)];
-        for (int j = c.v0; j < c.v1; ++j) {
-            const size_t row = static_cast<size_t>(j) * static_cast<size_t>(cellsX_);
-            for (int i = c.u0; i < c.u1; ++i) {
-                settled_[row + static_cast<size_t>(i)] = std::min(
-                    settled_[row + static_cast<size_t>(i)], kept_[row + static_cast<size_t>(i)]);
-            }
-        }
+        markBoxes(1);
     }
 }
 

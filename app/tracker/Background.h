@@ -41,7 +41,7 @@ class Background {
 
     // Depth noise (mm) within which a reading at depth `z` counts as the same surface: about four
     // disparity steps of a structured-light sensor, at least 24 mm.
-    static int tolerance(int z) { return 24 + static_cast<int>(squareHigh(clampDepth(z)) >> 1U); }
+    static int tolerance(int z) { return toleranceAt(clampDepth(z)); }
     // True when the reading `z` (mm) at sensor pixel (u, v) is the background there.
     bool isBackground(int u, int v, int z) const {
         if (u < 0 || v < 0 || u >= width_ || v >= height_ || z <= 0) return false;
@@ -61,9 +61,11 @@ class Background {
     static uint16_t clampDepth(int z) {
         return static_cast<uint16_t>(z < 0 ? 0 : (z > 65535 ? 65535 : z));
     }
-    // z * z / 65536, which vectorises as one 16-bit multiply.
-    static uint16_t squareHigh(uint16_t z) {
-        return static_cast<uint16_t>((static_cast<uint32_t>(z) * z) >> 16U);
+    // 24 mm + z * z / 131072, the square taken as the high half of a 16-bit multiply (which
+    // vectorises as one instruction).
+    static uint16_t toleranceAt(uint16_t z) {
+        const auto high = static_cast<uint16_t>((static_cast<uint32_t>(z) * z) >> 16U);
+        return static_cast<uint16_t>(24U + (high >> 1U));
     }
 
     int width_ = 0;
@@ -72,7 +74,7 @@ class Background {
     int cellsY_ = 0;
     std::vector<uint16_t> farthest_;  // 0 = nothing seen yet
     std::vector<uint16_t> last_;      // the previous frame's readings
-    std::vector<uint16_t> kept_;      // the counts of the kept boxes' cells before the update
+    std::vector<uint16_t> counting_;  // per cell of a row: 1 where counts may grow, 0 in a box
     std::vector<uint16_t> settled_;   // frames the farthest reading was seen again, to kSettled
 };
 

@@ -61,14 +61,7 @@ StartResult HandTrackerCore::startHandTracking(const Vec3& position, int16_t* id
     for (Hand& h : hands_) {
         if ((h.phase == Phase::kNew || h.phase == Phase::kTracked) &&
             squaredDistance(h.raw, position) < near2) {
-            if (h.outside) {
-                // Back in view where it left: followed from here again.
-                h.outside = false;
-                h.raw = position;
-                h.smoothed = position;
-                h.prediction = position;
-                h.lastSupport = time_;
-            }
+            if (h.outside) bringBack(h, position, time_);  // back in view where it left
             if (id != nullptr) *id = h.id;
             return StartResult::kAlreadyTracked;
         }
@@ -116,15 +109,12 @@ void HandTrackerCore::process(const DepthView& frame, uint64_t timestampUs, Trac
 }
 
 void HandTrackerCore::followHands(const DepthView& frame, double time, float dt) {
-    auto active = [](const Hand& h) {
-        return h.phase == Phase::kNew || h.phase == Phase::kTracked;
-    };
     for (Hand& h : hands_) {
-        if (active(h)) h.prediction = h.outside ? h.raw : h.raw + h.velocity * dt;
+        if (isActive(h)) h.prediction = h.outside ? h.raw : h.raw + h.velocity * dt;
     }
     const float keep = 1.0F - smoothing_;
     for (Hand& h : hands_) {
-        if (!active(h)) continue;
+        if (!isActive(h)) continue;
         if (h.outside) {
             // Out of the view: picked up again from the candidates (findGestures).
             if (time - h.lastSupport > params_.outsideFor) h.phase = Phase::kLost;
@@ -133,7 +123,7 @@ void HandTrackerCore::followHands(const DepthView& frame, double time, float dt)
         std::array<Vec3, kMaxHands> others{};
         int otherCount = 0;
         for (const Hand& o : hands_) {
-            if (&o != &h && active(o) && !o.outside) {
+            if (&o != &h && isActive(o) && !o.outside) {
                 others[static_cast<size_t>(otherCount++)] = o.prediction;
             }
         }
@@ -179,7 +169,7 @@ void HandTrackerCore::bringBackHands(double time, int found) {
     const float reach2 = params_.follow.widenedRadius * params_.follow.widenedRadius;
     const float near2 = params_.duplicateDistance * params_.duplicateDistance;
     for (Hand& h : hands_) {
-        if (!h.outside || (h.phase != Phase::kNew && h.phase != Phase::kTracked)) continue;
+        if (!h.outside || !isActive(h)) continue;
         const Candidate* best = nullptr;
         float bestDistance = reach2;
         for (int k = 0; k < found; ++k) {
@@ -188,22 +178,27 @@ void HandTrackerCore::bringBackHands(double time, int found) {
             if (d > bestDistance) continue;
             // Not a hand that is tracked already.
             const bool taken = std::any_of(hands_.begin(), hands_.end(), [&](const Hand& o) {
-                return &o != &h && (o.phase == Phase::kNew || o.phase == Phase::kTracked) &&
-                       !o.outside && squaredDistance(o.raw, c.position) < near2;
+                return &o != &h && isActive(o) && !o.outside &&
+                       squaredDistance(o.raw, c.position) < near2;
             });
             if (taken) continue;
             best = &c;
             bestDistance = d;
         }
-        if (best == nullptr) continue;
-        const Vec3 at = best->position + Vec3{0.0F, 0.0F, params_.surfaceToCentre};
-        h.outside = false;
-        h.supported = false;  // followed from there in the next frame, in the widened window
-        h.raw = at;
-        h.smoothed = at;
-        h.prediction = at;
-        h.lastSupport = time;
+        if (best != nullptr) {
+            bringBack(h, best->position + Vec3{0.0F, 0.0F, params_.surfaceToCentre}, time);
+        }
     }
+}
+
+void HandTrackerCore::bringBack(Hand& h, const Vec3& at, double time) {
+    // Followed from there in the next frame, in the widened window.
+    h.outside = false;
+    h.supported = false;
+    h.raw = at;
+    h.smoothed = at;
+    h.prediction = at;
+    h.lastSupport = time;
 }
 
 bool HandTrackerCore::nearImageEdge(const Vec3& p) const {
@@ -221,7 +216,7 @@ void HandTrackerCore::keepHandsOutOfBackground(const DepthView& frame) {
     std::array<Background::PixelBox, kMaxHands> boxes{};
     int count = 0;
     for (const Hand& h : hands_) {
-        if ((h.phase != Phase::kNew && h.phase != Phase::kTracked) || !(h.raw.z > 100.0F)) continue;
+        if (!isActive(h) || !(h.raw.z > 100.0F)) continue;
         float u = 0;
         float v = 0;
         camera_.worldToDepth(h.raw.x, h.raw.y, h.raw.z, &u, &v);

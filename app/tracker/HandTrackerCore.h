@@ -97,12 +97,17 @@ class HandTrackerCore {
         Vec3 lastSeen;           // the last measured centre
     };
 
+    static bool isActive(const Hand& h) {
+        return h.phase == Phase::kNew || h.phase == Phase::kTracked;
+    }
     void followHands(const DepthView& frame, double time, float dt);
     void reportHands(TrackerOutput& out);
     void keepHandsOutOfBackground(const DepthView& frame);
     bool nearImageEdge(const Vec3& p) const;
     // Hands out of the view that a candidate of this frame brings back.
     void bringBackHands(double time, int found);
+    // Follows a hand that was out of the view again from `at`.
+    void bringBack(Hand& h, const Vec3& at, double time);
     void findGestures(const DepthView& frame, double time, TrackerOutput& out);
     int16_t nextId();
 
