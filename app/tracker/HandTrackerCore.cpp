@@ -192,9 +192,11 @@ void HandTrackerCore::bringBackHands(double time, int found) {
 }
 
 void HandTrackerCore::bringBack(Hand& h, const Vec3& at, double time) {
-    // Followed from there in the next frame, in the widened window.
+    // Followed from there in the next frame, in the widened window. Not found there within
+    // `lostAfter`, it is lost, not kept out of the view once more.
     h.outside = false;
     h.supported = false;
+    h.measured = false;
     h.raw = at;
     h.smoothed = at;
     h.prediction = at;

@@ -197,6 +197,40 @@ TEST(TrackerScene, HandLoweredOutOfViewForGoodIsLostOnce) {
     EXPECT_EQ(player.core.handCount(), 0);
 }
 
+// A start request where a hand left the view brings it back; not found there, it is lost
+// within the usual time, not kept out of the view all over again.
+TEST(TrackerScene, HandBroughtBackButNotThereIsLostSoon) {
+    ScenePlayer player("lower_out_of_view.scene");
+    ASSERT_TRUE(player.ok());
+    int16_t id = -1;
+    double requestAt = -1;
+    double lostAt = -1;
+    player.play(
+        [&](double time, const TrackerOutput& out, const sim::FrameTruth& truth) {
+            if (id < 0 && time >= 0.6) {
+                player.core.startHandTracking(toVec(truth.hands[sim::kRight].centre), &id);
+                return true;
+            }
+            const tracker::HandReport* h = id < 0 ? nullptr : findHand(out, id);
+            if (h == nullptr) return true;
+            if (requestAt < 0 && h->state == tracker::kHandCoasting) {
+                int16_t again = -1;
+                EXPECT_EQ(player.core.startHandTracking(h->position, &again),
+                          tracker::StartResult::kAlreadyTracked);
+                EXPECT_EQ(again, id);
+                requestAt = time;
+            } else if ((h->state & tracker::kHandLost) != 0) {
+                lostAt = time;
+                return false;
+            }
+            return true;
+        },
+        false);
+    ASSERT_GT(requestAt, 0);
+    ASSERT_GT(lostAt, 0) << "not lost by the scene's end";
+    EXPECT_LT(lostAt, requestAt + 1.0);
+}
+
 TEST(TrackerScene, TwoHandsStayApartWhenClose) {
     ScenePlayer player("two_hands_close.scene");
     ASSERT_TRUE(player.ok());
