@@ -189,14 +189,20 @@ HandFollower::Search HandFollower::search(const DepthView& frame, const Vec3& pr
                 }
             }
             if (flag != 0) continue;
-            if (own < seedDistance) {
-                seedDistance = own;
+            // The hand is the arm's nearest end: a sample in front of the prediction is taken
+            // before one as far behind it (a hand pushed faster than predicted hides its
+            // forearm, which then lies nearer to the prediction than the hand does).
+            const float dz =
+                (p.z - prediction.z) * (p.z < prediction.z ? params_.frontShare : 1.0F);
+            const float own2 = own - (p.z - prediction.z) * (p.z - prediction.z) + dz * dz;
+            if (own2 < seedDistance) {
+                seedDistance = own2;
                 seed = idx;
             }
             if (background_ != nullptr && background_->isBackground(u, v, z)) {
                 flag = kStatic;
-            } else if (own < movingDistance) {
-                movingDistance = own;
+            } else if (own2 < movingDistance) {
+                movingDistance = own2;
                 moving = idx;
             }
         }

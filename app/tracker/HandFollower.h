@@ -54,6 +54,7 @@ struct FollowParams {
     float fingerRadius = 20.0F;    // mm: samples this near the outline do not count
     float coreDepth = 30.0F;       // mm further in at which a sample counts fully
     float thinPull = 10.0F;        // mm the thin parts must pull the mean before they are left out
+    float frontShare = 0.5F;       // of a seed's depth offset counted when it is in front
     int exitGap = 2;               // window-edge cells between two places the surface leaves
     float borderMargin = 30.0F;    // mm from the image edge
     float minLead = 60.0F;  // mm a hand moves per frame before a lost one is looked for further
