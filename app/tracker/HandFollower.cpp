@@ -153,6 +153,7 @@ HandFollower::Search HandFollower::search(const DepthView& frame, const Vec3& pr
     // Sample the window and decide which samples belong to other hands.
     const int bridge = std::min(2, step / 3);
     const float seedLimit = reach * reach;
+    const float frontShare2 = params_.frontShare * params_.frontShare;
     int seed = -1;  // nearest the prediction
     float seedDistance = seedLimit;
     int moving = -1;  // nearest the prediction among samples in front of the background
@@ -192,17 +193,16 @@ HandFollower::Search HandFollower::search(const DepthView& frame, const Vec3& pr
             // The hand is the arm's nearest end: a sample in front of the prediction is taken
             // before one as far behind it (a hand pushed faster than predicted hides its
             // forearm, which then lies nearer to the prediction than the hand does).
-            const float dz =
-                (p.z - prediction.z) * (p.z < prediction.z ? params_.frontShare : 1.0F);
-            const float own2 = own - (p.z - prediction.z) * (p.z - prediction.z) + dz * dz;
-            if (own2 < seedDistance) {
-                seedDistance = own2;
+            const float ahead = std::min(0.0F, p.z - prediction.z);
+            const float score = own - (1.0F - frontShare2) * ahead * ahead;
+            if (score < seedDistance) {
+                seedDistance = score;
                 seed = idx;
             }
             if (background_ != nullptr && background_->isBackground(u, v, z)) {
                 flag = kStatic;
-            } else if (own2 < movingDistance) {
-                movingDistance = own2;
+            } else if (score < movingDistance) {
+                movingDistance = score;
                 moving = idx;
             }
         }
