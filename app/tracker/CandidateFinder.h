@@ -54,6 +54,7 @@ struct Candidate {
     float handArea = 0;   // hand region, mm^2
     float extent = 0;     // larger side of the region's box, mm
     float isolation = 0;  // fraction of free outline edges
+    int16_t hand = 0;     // id of the tracked hand the candidate is on, 0 for none
 };
 
 class CandidateFinder {

@@ -49,10 +49,13 @@ int CandidateTracks::update(double time, const Candidate* candidates, int count,
     int pairCount = 0;
     const float gate2 = gate_ * gate_;
     for (int t = 0; t < kMaxTracks; ++t) {
-        if (!tracks_[static_cast<size_t>(t)].active) continue;
+        const Track& track = tracks_[static_cast<size_t>(t)];
+        if (!track.active) continue;
         for (int c = 0; c < count; ++c) {
+            // The same tracked hand pairs first, at any distance.
+            const bool sameHand = track.hand != 0 && track.hand == candidates[c].hand;
             const float d =
-                squaredDistance(tracks_[static_cast<size_t>(t)].position, candidates[c].position);
+                sameHand ? -1.0F : squaredDistance(track.position, candidates[c].position);
             if (d <= gate2) pairs[static_cast<size_t>(pairCount++)] = {d, t, c};
         }
     }
@@ -82,6 +85,7 @@ int CandidateTracks::update(double time, const Candidate* candidates, int count,
             if (track.active) continue;
             track.active = true;
             track.misses = 0;
+            track.hand = 0;
             track.position = candidates[c].position;
             track.wave.reset();
             track.push.reset();
@@ -107,9 +111,11 @@ int CandidateTracks::update(double time, const Candidate* candidates, int count,
         if (t < 0) continue;
         Track& track = tracks_[static_cast<size_t>(t)];
         const Vec3& p = candidates[c].position;
+        const bool followed = track.hand != 0 && track.hand == candidates[c].hand;
         track.position = p;
         track.misses = 0;
-        emit(kGestureWave, track.wave.update(time, p), p);
+        track.hand = candidates[c].hand;
+        emit(kGestureWave, track.wave.update(time, p, followed), p);
         emit(kGestureClick, track.push.update(time, p), p);
     }
     return written;

@@ -1,7 +1,10 @@
 // Follows hand candidates from frame to frame and runs the focus-gesture detectors on each.
 //
 // Candidates are matched to the tracks of the previous frames greedily, nearest pair first,
-// within `gate` millimetres; unmatched candidates open new tracks and a track unmatched for more
+// within `gate` millimetres; a candidate on a tracked hand keeps the track it had on that hand
+// however far the hand moved, since the hand's follower vouches that it is the same hand, and
+// the wave detector takes such a step as it comes (see WaveDetector). Unmatched candidates open
+// new tracks and a track unmatched for more
 // than `maxMisses` frames is dropped. Each track feeds its own wave and push detectors. A
 // completed gesture of a type mutes that type within `muteRadius` of its position for the
 // detector's cool-down, so one motion seen by two tracks is reported once.
@@ -40,6 +43,7 @@ class CandidateTracks {
     struct Track {
         bool active = false;
         int misses = 0;
+        int16_t hand = 0;  // the tracked hand its last candidate was on, 0 for none
         Vec3 position;
         WaveDetector wave;
         PushDetector push;

@@ -191,6 +191,24 @@ void HandTrackerCore::bringBackHands(double time, int found) {
     }
 }
 
+void HandTrackerCore::markHandCandidates(int found) {
+    const float near2 = params_.duplicateDistance * params_.duplicateDistance;
+    for (const Hand& h : hands_) {
+        if (!isActive(h) || h.outside || !h.supported) continue;
+        Candidate* best = nullptr;
+        float bestDistance = near2;
+        for (int k = 0; k < found; ++k) {
+            Candidate& c = candidates_[static_cast<size_t>(k)];
+            const float d = squaredDistance(c.position, h.raw);
+            if (c.hand == 0 && d < bestDistance) {
+                best = &c;
+                bestDistance = d;
+            }
+        }
+        if (best != nullptr) best->hand = h.id;
+    }
+}
+
 void HandTrackerCore::bringBack(Hand& h, const Vec3& at, double time) {
     // Followed from there in the next frame, in the widened window. Not found there within
     // `lostAfter`, it is lost, not kept out of the view once more.
@@ -262,6 +280,7 @@ void HandTrackerCore::findGestures(const DepthView& frame, double time, TrackerO
     if (!enabled_[kGestureWave] && !enabled_[kGestureClick]) return;
     const int found = finder_.find(frame, candidates_.data(), static_cast<int>(candidates_.size()));
     bringBackHands(time, found);
+    markHandCandidates(found);
     const int events = tracks_.update(time, candidates_.data(), found, enabled_, events_.data(),
                                       static_cast<int>(events_.size()));
     for (int k = 0; k < events && out.gestureCount < kMaxGestures; ++k) {

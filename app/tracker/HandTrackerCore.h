@@ -8,7 +8,9 @@
 //     only) and followed again from a hand candidate that comes up within the widened search
 //     radius of where it left, until `outsideFor` seconds have passed;
 //  2. when a focus gesture type is enabled, looks for hand candidates (CandidateFinder), follows
-//     them (CandidateTracks) and reports the waves and pushes they make.
+//     them (CandidateTracks) and reports the waves and pushes they make; a candidate on a hand
+//     found in this frame is marked with the hand's id, so that its path holds however fast
+//     the hand moves.
 // startHandTracking() adds a hand at a position (typically a gesture's) to be followed from the
 // next frame on, unless a tracked hand is already within `duplicateDistance` of it.
 //
@@ -106,6 +108,9 @@ class HandTrackerCore {
     bool nearImageEdge(const Vec3& p) const;
     // Hands out of the view that a candidate of this frame brings back.
     void bringBackHands(double time, int found);
+    // Marks the candidate each hand found in this frame is on, the one nearest it within
+    // `duplicateDistance`.
+    void markHandCandidates(int found);
     // Follows a hand that was out of the view again from `at`.
     void bringBack(Hand& h, const Vec3& at, double time);
     void findGestures(const DepthView& frame, double time, TrackerOutput& out);

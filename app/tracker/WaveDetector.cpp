@@ -20,6 +20,7 @@ void WaveDetector::reset() {
 void WaveDetector::restCount(const Vec3& from, const Vec3& to) {
     count_ = 0;
     reportedStart_ = false;
+    completed_ = false;
     spanMin_ = {std::min(from.x, to.x), std::min(from.y, to.y), std::min(from.z, to.z)};
     spanMax_ = {std::max(from.x, to.x), std::max(from.y, to.y), std::max(from.z, to.z)};
 }
@@ -34,12 +35,12 @@ void WaveDetector::waitForSwing(double time, const Vec3& p) {
     restCount(p, p);
 }
 
-GestureProgress WaveDetector::update(double time, const Vec3& p) {
+GestureProgress WaveDetector::update(double time, const Vec3& p, bool followed) {
     // A gap in the path (the candidate was not seen) breaks any wave under way, and so does a
     // jump no hand makes in one frame (the candidate was confused with another one).
-    if (primed_ &&
-        (time - lastTime_ > params_.maxGap ||
-         std::fabs(p.x - lastX_) > params_.maxStep * static_cast<float>(time - lastTime_))) {
+    if (primed_ && (time - lastTime_ > params_.maxGap ||
+                    (!followed && std::fabs(p.x - lastX_) >
+                                      params_.maxStep * static_cast<float>(time - lastTime_)))) {
         primed_ = false;
     }
     lastTime_ = time;
@@ -82,6 +83,11 @@ GestureProgress WaveDetector::update(double time, const Vec3& p) {
         stillX_ = p.x;
         stillTime_ = time;
     } else if (time - stillTime_ >= kRestTime) {
+        // A rest ends a completed wave: the next one starts from here.
+        if (completed_) {
+            waitForSwing(time, p);
+            return GestureProgress::kNone;
+        }
         restX_ = stillX_;
         restEnd_ = time;
     }
@@ -139,10 +145,11 @@ GestureProgress WaveDetector::update(double time, const Vec3& p) {
         restCount(turn, p);
         return GestureProgress::kNone;
     }
-    if (time < quietUntil_) return GestureProgress::kNone;
+    if (time < quietUntil_ || completed_) return GestureProgress::kNone;
     if (count_ >= params_.reversals) {
         quietUntil_ = time + params_.cooldown;
         restCount(turn, p);
+        completed_ = true;
         return GestureProgress::kCompleted;
     }
     if (count_ >= 2 && !reportedStart_) {

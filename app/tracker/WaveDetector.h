@@ -8,9 +8,11 @@
 // `reversals`-th counted reversal if, over the whole wave, the vertical span stayed below
 // `maxVerticalRatio` of the horizontal span and the depth span below `maxDepthSpan`. A hand
 // resting for `maxHalfCycle` ends any wave; a swing too slow to count that ends in a quick one
-// from a rest of 0.15 s counts as the first swing from rest. After a completed wave the detector is
-// quiet for `cooldown` seconds; a gap of more than `maxGap` seconds between samples, or a sideways
-// step faster than `maxStep`, starts it over.
+// from a rest of 0.15 s counts as the first swing from rest. A wave completes once, however long
+// the hand goes on waving without a rest of 0.15 s; after it the detector is quiet for `cooldown`
+// seconds; a gap of more than `maxGap` seconds between samples, or a sideways step faster than
+// `maxStep`, starts it over, unless the step is `followed`: both samples were on the same tracked
+// hand, so it was no jump from one candidate to another.
 #pragma once
 
 #include "app/tracker/TrackerTypes.h"
@@ -36,7 +38,7 @@ class WaveDetector {
   public:
     explicit WaveDetector(const WaveParams& params = {}) : params_(params) {}
 
-    GestureProgress update(double time, const Vec3& position);
+    GestureProgress update(double time, const Vec3& position, bool followed = false);
     void reset();
     int reversals() const { return count_; }
 
@@ -67,6 +69,7 @@ class WaveDetector {
     Vec3 spanMin_;
     Vec3 spanMax_;
     bool reportedStart_ = false;
+    bool completed_ = false;  // the wave under way has completed
     double quietUntil_ = -1.0;
 };
 

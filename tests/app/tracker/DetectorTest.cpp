@@ -83,6 +83,16 @@ TEST(WaveDetector, TwoCyclesRightAfterASlowMoveAndAShortRestComplete) {
     EXPECT_EQ(r.completed, 1);
 }
 
+TEST(WaveDetector, WavingOnCompletesOnceUntilTheHandRests) {
+    tracker::WaveDetector long_;
+    EXPECT_EQ(run(long_, 5.0, wavePath(100, 0.3, 14)).completed, 1);
+    // Two waves of three cycles with a rest of 0.4 s between them.
+    tracker::WaveDetector twice;
+    const auto first = wavePath(100, 0.3, 6);
+    const Result r = run(twice, 5.0, [&](double t) { return first(t < 2.7 ? t : t - 2.2); });
+    EXPECT_EQ(r.completed, 2);
+}
+
 TEST(WaveDetector, DiagonalOrDepthMotionIsNoWave) {
     tracker::WaveDetector diagonal;
     EXPECT_EQ(run(diagonal, 3.0, wavePath(100, 0.3, 6, 60)).completed, 0);

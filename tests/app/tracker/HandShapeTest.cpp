@@ -263,6 +263,26 @@ TEST_F(HandShape, FastHandThatLeavesTheSearchWindowIsFoundAgainNotTheArm) {
     EXPECT_GE(onPalm, frames15 * 8 / 10);
 }
 
+TEST_F(HandShape, FastWaveOfATrackedHandIsSeenOnce) {
+    // Four cycles of +-250 mm, 0.2 s a swing: up to 3.9 m/s, 130 mm a frame.
+    core.setGestureEnabled(tracker::kGestureWave, true);
+    const Vec3 elbow{150, -300, 1300};
+    const Vec3 rest{0, 100, 1100};
+    ASSERT_EQ(core.startHandTracking(rest + Vec3{0, 0, 11}, nullptr),
+              tracker::StartResult::kStarted);
+    int waves = 0;
+    for (uint32_t k = 0; k < 30 * 3; ++k) {
+        const float t = std::clamp(static_cast<float>(k) / 30.0F - 0.4F, 0.0F, 1.6F);
+        const Vec3 palm =
+            rest + Vec3{250.0F * std::sin(std::numbers::pi_v<float> * t / 0.2F), 0, 0};
+        core.process(frames.hand(palm, elbow, 1450, k), k * 33'333ULL, out);
+        for (int g = 0; g < out.gestureCount; ++g) {
+            waves += (out.gestures[g].state & tracker::kGestureCompleted) != 0 ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(waves, 1);
+}
+
 TEST_F(HandShape, ThinNoisyStripsAtTheImageEdgesGiveNoFocusGesture) {
     core.setGestureEnabled(tracker::kGestureWave, true);
     core.setGestureEnabled(tracker::kGestureClick, true);
