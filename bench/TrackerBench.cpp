@@ -242,23 +242,29 @@ Case seatedCase(int side, int width, int fps, unsigned seed) {
     const char* s = sideName(side);
     c.name = fmt("real seated %s %d %dfps", s, width, fps);
     // The left-hand user has no desk in front: the forearm runs to the lower edge of the image.
-    c.text = realHeader(width, fps, seed, 2600, side == sim::kRight ? -930 : -1050) +
-             (side == sim::kRight ? "desk z=650 width=1400 depth=700 height=730\n" : "") +
+    // Over the desk the hand stays above its top (the raised palm's centre is 215 mm above
+    // it, the palm 50 mm below its centre): a smaller circle, the hand brought near the chest
+    // 100 mm higher than `chest` would (which, seated, is at the desk's height), and lowered
+    // onto the keyboard instead of beside the hips.
+    const bool desk = side == sim::kRight;
+    c.text = realHeader(width, fps, seed, 2600, desk ? -930 : -1050) +
+             (desk ? "desk z=650 width=1400 depth=700 height=730\n" : "") +
              "person p x=0 z=1000 seated=on hands=spread sleeves=long hair=on\n" +
              fmt("@0.3 p %s raise time=0.8\n"
                  "@1.4 p %s wave amplitude=100 half=0.3 cycles=3\n"  // ends 3.2
                  "p %s hold 1.2\n"                                   // a still hand
-                 "@4.6 p %s circle radius=100 time=2\n"
+                 "@4.6 p %s circle radius=%d time=2\n"
                  "@6.8 p %s shape open\n"
                  "@7.2 p %s push depth=120 time=0.6\n"  // ends 7.8
-                 "@8.4 p %s chest time=0.6\n"
+                 "@8.4 p %s %s time=0.6\n"
                  "p %s hold 1\n"
                  "p %s raise time=0.6\n"
                  "@11.0 p %s shape spread\n"
                  "@11.3 p %s wave amplitude=120 half=0.25 cycles=2\n"  // ends 12.3
-                 "@12.8 p %s down time=0.8\n"
+                 "@12.8 p %s %s time=0.8\n"
                  "end 14\n",
-                 s, s, s, s, s, s, s, s, s, s, s, s);
+                 s, s, s, s, desk ? 60 : 100, s, s, s, desk ? "move -106,-90,131" : "chest", s, s,
+                 s, s, s, desk ? "move 0,-150,0" : "down");
     c.gestures = {{tracker::kGestureWave, 1.4, 3.2, side},
                   {tracker::kGestureClick, 7.2, 7.8, side},
                   {tracker::kGestureWave, 11.3, 12.3, side}};
