@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <numbers>
 
 namespace tracker {
@@ -16,13 +17,21 @@ enum CellFlags : uint8_t {
     kStatic = 8,    // the background there (see Background)
 };
 
-constexpr int kBridgeU[4] = {-1, 1, 0, 0};
-constexpr int kBridgeV[4] = {0, 0, -1, 1};
-
 uint16_t sampleAt(const DepthView& frame, int fu, int fv) {
     return (fu >= 0 && fv >= 0 && fu < frame.width && fv < frame.height)
                ? frame.data[static_cast<std::ptrdiff_t>(fv) * frame.stride + fu]
                : uint16_t{0};
+}
+
+constexpr int kFillJump = 30;  // mm: readings either side of a gap this close are one surface
+
+// A missing reading inside a surface: the mean of the readings `d` pixels to either side when
+// they lie on one surface; 0 when they do not (the gap is at the surface's edge).
+uint16_t fillGap(const DepthView& frame, int fu, int fv, int du, int dv) {
+    const int a = sampleAt(frame, fu - du, fv - dv);
+    const int b = sampleAt(frame, fu + du, fv + dv);
+    if (a == 0 || b == 0 || std::abs(a - b) > kFillJump) return 0;
+    return static_cast<uint16_t>((a + b) / 2);
 }
 
 }  // namespace
@@ -174,11 +183,10 @@ HandFollower::Search HandFollower::search(const DepthView& frame, const Vec3& pr
             }
             flag = 0;
             z = sampleAt(frame, fu, fv);
-            // A thin line of missing readings (a drop-out across the hand) is bridged by the
-            // readings just beside it; gaps a sample step wide (between fingers) are not.
-            for (int k = 0; z == 0 && k < 4 && bridge > 0; ++k) {
-                z = sampleAt(frame, fu + kBridgeU[k] * bridge, fv + kBridgeV[k] * bridge);
-            }
+            // A drop-out inside a surface is filled from the readings either side of it; one
+            // along its outline (the depth edge) is not, so the outline stays where it is.
+            if (z == 0 && bridge > 0) z = fillGap(frame, fu, fv, bridge, 0);
+            if (z == 0 && bridge > 0) z = fillGap(frame, fu, fv, 0, bridge);
             if (z == 0) continue;
             const Vec3 p = camera_.depthToWorld(static_cast<float>(u), static_cast<float>(v), z);
             points_[static_cast<size_t>(idx)] = p;
