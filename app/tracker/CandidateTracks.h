@@ -4,10 +4,10 @@
 // within `gate` millimetres; a candidate on a tracked hand keeps the track it had on that hand
 // however far the hand moved, since the hand's follower vouches that it is the same hand, and
 // the wave detector takes such a step as it comes (see WaveDetector). Unmatched candidates open
-// new tracks and a track unmatched for more
-// than `maxMisses` frames is dropped. Each track feeds its own wave and push detectors. A
-// completed gesture of a type mutes that type within `muteRadius` of its position for the
-// detector's cool-down, so one motion seen by two tracks is reported once.
+// new tracks and a track unmatched for more than `maxMisses` frames is dropped. Each track
+// feeds its own wave and push detectors. A completed gesture of a type mutes that type within
+// `muteRadius` of its position for the detector's cool-down, so one motion seen by two tracks
+// is reported once.
 #pragma once
 
 #include <array>
